@@ -1,0 +1,35 @@
+#pragma once
+// Matrix diffusion by the profile method: per element and component the matrix
+// concentration at distance z from the interface is taken as (c0 + p z + q z^2) exp(-z/d),
+// with c0 the cell concentration and d a penetration depth growing with sqrt(time).
+// Suffix 1: a bounding layer above/below the grid (semi-infinite); suffix 2: material
+// embedded in the element (finite thickness difflen).
+//
+// The routines keep no state; they read and write the module arrays and return results
+// through their last argument.
+#include "state/model.hpp"
+
+namespace quilmar {
+
+// One-time setup: face switches from the code, interface areas, volfrac forced to 1
+// without embedded material, matrix retardation, apparent diffusivity, retarded decay.
+void matrixdsr1(MatrixdModule& md, const GlobalVek& gv);
+
+// Penetration depth and profile moments for the elapsed time atime.
+void matrixdsr2(MatrixdModule& md, const GlobalVek& gv, const double& atime);
+
+// Fitting coefficients p = aa c0 + bb of element n, component m for this sweep.
+void matrixdsr3(MatrixdModule& md, const int& n, const int& m, const double& dt, const double& cnewtm_1,
+                const double& coldt);
+
+// Right-hand-side and diagonal terms of the cell's exchange with its active matrices.
+void matrixdsr4rhs(MatrixdModule& md, const int& n, const int& m, double& rtermd);
+void matrixdsr5diag(MatrixdModule& md, const int& n, const int& m, double& dtermd);
+
+// Profile coefficients and stored amounts from the concentrations of the latest sweep.
+void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, const double& dt);
+
+// End of a converged step: the stored amounts become the old level.
+void matrixdsr7updt(MatrixdModule& md, const GlobalVek& gv);
+
+}  // namespace quilmar

@@ -1,0 +1,43 @@
+#include "matrixdiffusion/matrixdsr.hpp"
+
+namespace quilmar {
+
+// The flux into a matrix across area A is A porm tortm diff (c0/d - p); with p = aa c0 + bb
+// it splits into K (1/d - aa) c0 on the diagonal and K bb on the right-hand side.
+// A cell with both bounding faces counts the bounding term twice.
+
+void matrixdsr4rhs(MatrixdModule& md, const int& n, const int& m, double& rtermd) {
+    double anum2 = 0.0;
+    if (md.mdembed(n) == 1) {
+        const double k2 = md.amd2(n) * md.porm(n) * md.tortm(n) * md.diff(n, m);
+        anum2 = anum2 + k2 * md.bb2(n, m);
+    }
+    if (md.mdbot(n) == 1) {
+        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        anum2 = anum2 + k1 * md.bb1(n, m);
+    }
+    if (md.mdtop(n) == 1) {
+        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        anum2 = anum2 + k1 * md.bb1(n, m);
+    }
+    rtermd = anum2;
+}
+
+void matrixdsr5diag(MatrixdModule& md, const int& n, const int& m, double& dtermd) {
+    double denom2 = 0.0;
+    if (md.mdembed(n) == 1) {
+        const double k2 = md.amd2(n) * md.porm(n) * md.tortm(n) * md.diff(n, m);
+        denom2 = denom2 + k2 / md.d(n, m) - k2 * md.aa2(n, m);
+    }
+    if (md.mdbot(n) == 1) {
+        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        denom2 = denom2 + k1 / md.d(n, m) - k1 * md.aa1(n, m);
+    }
+    if (md.mdtop(n) == 1) {
+        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        denom2 = denom2 + k1 / md.d(n, m) - k1 * md.aa1(n, m);
+    }
+    dtermd = denom2;
+}
+
+}  // namespace quilmar

@@ -1,0 +1,108 @@
+#pragma once
+// Fixed-capacity arrays with declared index ranges, every access checked.
+//
+// Storage is reserved for the full declared range but obtained from calloc, whose large
+// blocks are fresh zero pages mapped on first touch: a small grid only makes the pages it
+// uses resident, while the declared ranges (and the stops at them) stay those of the full
+// capacity. The storage order is chosen per array (the components of one cell or element
+// lie next to each other); it does not change the meaning of any index.
+#include <array>
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "state/run_stop.hpp"
+
+namespace quilmar {
+
+[[noreturn]] void report_index_violation(const char* array, int dimension, long index, long bound,
+                                         bool above);
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+template <typename T, int Rank>
+class CheckedArray {
+public:
+    using Bounds = std::array<int, Rank>;
+
+    // lower/upper: declared index range per dimension (dimension 1 first).
+    // fastest_first: dimensions (0-based) listed from the fastest-varying in memory to the slowest.
+    CheckedArray(const char* name, Bounds lower, Bounds upper, std::array<int, Rank> fastest_first)
+        : name_(name), lower_(lower), upper_(upper) {
+        std::ptrdiff_t stride = 1;
+        for (int d : fastest_first) {
+            stride_[d] = stride;
+            stride *= static_cast<std::ptrdiff_t>(upper_[d] - lower_[d] + 1);
+        }
+        size_ = static_cast<std::size_t>(stride);
+        offset_ = 0;
+        for (int d = 0; d < Rank; ++d) offset_ -= stride_[d] * lower_[d];
+        data_.reset(static_cast<T*>(std::calloc(size_, sizeof(T))));
+        if (!data_) throw std::bad_alloc();
+    }
+
+    template <typename... I>
+    T& operator()(I... idx) {
+        return data_.get()[checked_offset(idx...)];
+    }
+    template <typename... I>
+    const T& operator()(I... idx) const {
+        return data_.get()[checked_offset(idx...)];
+    }
+
+    // Unchecked position of an index tuple, for loops whose ranges were checked beforehand.
+    template <typename... I>
+    std::ptrdiff_t position(I... idx) const {
+        static_assert(sizeof...(I) == Rank);
+        const std::array<long, Rank> v{static_cast<long>(idx)...};
+        std::ptrdiff_t p = offset_;
+        for (int d = 0; d < Rank; ++d) p += stride_[d] * v[d];
+        return p;
+    }
+
+    // Raises the stop an access at this index in this dimension (1-based) would raise, if any.
+    void check(int dimension, long index) const {
+        const int d = dimension - 1;
+        if (index > upper_[d]) report_index_violation(name_, dimension, index, upper_[d], true);
+        if (index < lower_[d]) report_index_violation(name_, dimension, index, lower_[d], false);
+    }
+
+    T* data() { return data_.get(); }
+    const T* data() const { return data_.get(); }
+    std::ptrdiff_t stride(int dimension) const { return stride_[dimension - 1]; }
+    int lower(int dimension) const { return lower_[dimension - 1]; }
+    int upper(int dimension) const { return upper_[dimension - 1]; }
+    const char* name() const { return name_; }
+
+private:
+    template <typename... I>
+    std::ptrdiff_t checked_offset(I... idx) const {
+        static_assert(sizeof...(I) == Rank, "wrong number of indices");
+        const std::array<long, Rank> v{static_cast<long>(idx)...};
+        std::ptrdiff_t p = offset_;
+        for (int d = 0; d < Rank; ++d) {
+            check(d + 1, v[d]);
+            p += stride_[d] * v[d];
+        }
+        return p;
+    }
+
+    const char* name_;
+    Bounds lower_;
+    Bounds upper_;
+    std::array<std::ptrdiff_t, Rank> stride_{};
+    std::ptrdiff_t offset_ = 0;
+    std::size_t size_ = 0;
+    std::unique_ptr<T[], FreeDeleter> data_;
+};
+
+// Per-element arrays (n) and per-element-and-component arrays (n, m), indexed from 1.
+using ElementReal = CheckedArray<double, 1>;
+using ElementInt = CheckedArray<int, 1>;
+using ElementCompReal = CheckedArray<double, 2>;
+
+}  // namespace quilmar

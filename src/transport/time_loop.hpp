@@ -1,0 +1,18 @@
+#pragma once
+#include <iosfwd>
+
+#include "results/result_files.hpp"
+#include "state/model.hpp"
+
+namespace quilmar {
+
+// March through nt steps of length dt. Each step: advance the clock, matrix step
+// coefficients, source release, sweeps until the largest change is within tol (each
+// followed by the element copy and the matrix storage update), progress line, matrix
+// rotation, handover and results. A step that needs more than maxit sweeps ends the run.
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out);
+
+// Copies the grid into the per-element arrays cn and co for the matrix storage update.
+void copy_grid_to_elements(Model& s);
+
+}  // namespace quilmar

@@ -1,0 +1,78 @@
+#include "results/format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace quilmar {
+namespace {
+
+TEST(FixedField, RightAlignedWithLeadingZeroWhenThereIsRoom) {
+    EXPECT_EQ(format_fixed(0.5, 8, 3), "   0.500");
+    EXPECT_EQ(format_fixed(12.5, 10, 5), "  12.50000");
+    EXPECT_EQ(format_fixed(0.0, 8, 3), "   0.000");
+    EXPECT_EQ(format_fixed(-2.25, 8, 3), "  -2.250");
+}
+
+TEST(FixedField, RoundsAtTheLastDigit) {
+    EXPECT_EQ(format_fixed(1.23449, 8, 3), "   1.234");
+    EXPECT_EQ(format_fixed(1.2346, 8, 3), "   1.235");
+    EXPECT_EQ(format_fixed(0.0004, 8, 3), "   0.000");
+    EXPECT_EQ(format_fixed(-0.0004, 8, 3), "   0.000");  // rounds to zero: no sign
+}
+
+TEST(FixedField, FourDigitTimesFitAndTenThousandDoesNot) {
+    // 9999.9995 is stored just below the tie and rounds down.
+    EXPECT_EQ(format_fixed(9999.9995, 8, 3), "9999.999");
+    EXPECT_EQ(format_fixed(9999.99951, 8, 3), "********");
+    EXPECT_EQ(format_fixed(10000.0, 8, 3), "********");
+    EXPECT_EQ(format_fixed(9999.5, 10, 5), "9999.50000");
+    EXPECT_EQ(format_fixed(10000.0, 10, 5), "**********");
+}
+
+TEST(FixedField, DropsTheZeroBeforeThePointOnlyWhenThatMakesItFit) {
+    EXPECT_EQ(format_fixed(0.5, 4, 3), ".500");
+    EXPECT_EQ(format_fixed(-0.5, 5, 3), "-.500");
+    EXPECT_EQ(format_fixed(-0.5, 4, 3), "****");
+}
+
+TEST(FixedField, NonFiniteValues) {
+    EXPECT_EQ(format_fixed(std::nan(""), 8, 3), "     NaN");
+    EXPECT_EQ(format_fixed(HUGE_VAL, 8, 3), "Infinity");
+    EXPECT_EQ(format_fixed(-HUGE_VAL, 8, 3), "    -Inf");
+    EXPECT_EQ(format_fixed(-HUGE_VAL, 10, 5), " -Infinity");
+}
+
+TEST(ExpField, MantissaBelowOneWithTwoDigitExponent) {
+    EXPECT_EQ(format_exp(12.5, 12, 5), " 0.12500E+02");
+    EXPECT_EQ(format_exp(0.0, 12, 5), " 0.00000E+00");
+    EXPECT_EQ(format_exp(-0.0, 12, 5), " 0.00000E+00");
+    EXPECT_EQ(format_exp(-12.5, 12, 5), "-0.12500E+02");
+    EXPECT_EQ(format_exp(1.0, 15, 8), " 0.10000000E+01");
+    EXPECT_EQ(format_exp(0.000123456789, 15, 8), " 0.12345679E-03");
+}
+
+TEST(ExpField, RoundingCarriesIntoTheExponent) {
+    EXPECT_EQ(format_exp(9.999996, 12, 5), " 0.10000E+02");
+    EXPECT_EQ(format_exp(9.999949, 12, 5), " 0.99999E+01");
+    EXPECT_EQ(format_exp(0.1, 12, 5), " 0.10000E+00");
+}
+
+TEST(ExpField, ThreeDigitExponentReplacesTheLetter) {
+    EXPECT_EQ(format_exp(1e-100, 12, 5), " 0.10000E-99");
+    EXPECT_EQ(format_exp(1e100, 12, 5), " 0.10000+101");
+    EXPECT_EQ(format_exp(1e-101, 12, 5), " 0.10000-100");
+    EXPECT_EQ(format_exp(-2.5e-150, 15, 8), "-0.25000000-149");
+    EXPECT_EQ(format_exp(std::numeric_limits<double>::denorm_min(), 12, 5), " 0.49407-323");
+    EXPECT_EQ(format_exp(std::numeric_limits<double>::max(), 12, 5), " 0.17977+309");
+}
+
+TEST(ExpField, NonFiniteValues) {
+    EXPECT_EQ(format_exp(std::nan(""), 12, 5), "         NaN");
+    EXPECT_EQ(format_exp(HUGE_VAL, 12, 5), "    Infinity");
+    EXPECT_EQ(format_exp(-HUGE_VAL, 15, 8), "      -Infinity");
+}
+
+}  // namespace
+}  // namespace quilmar
