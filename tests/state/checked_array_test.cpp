@@ -1,0 +1,125 @@
+// Declared index ranges of the model arrays, the stop at the first access outside them,
+// and the element numbering that pairs grid cells with matrix elements.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "input/deck_adjust.hpp"
+#include "matrixdiffusion/matrixdsr.hpp"
+#include "setup/elements.hpp"
+#include "setup/initial_state.hpp"
+#include "state/model.hpp"
+#include "state/run_stop.hpp"
+#include "support/run_support.hpp"
+#include "transport/time_loop.hpp"
+
+namespace quilmar {
+namespace {
+
+template <typename F>
+std::string index_stop(F&& access) {
+    try {
+        access();
+    } catch (const IndexError& e) {
+        EXPECT_EQ(e.status(), 2);
+        return e.what();
+    }
+    ADD_FAILURE() << "access was not stopped";
+    return "";
+}
+
+TEST(CheckedArray, StopsNameArrayDimensionIndexAndBound) {
+    Model s;
+    EXPECT_EQ(index_stop([&] { s.cnew(1, 1, 51, 1) = 1.0; }),
+              "Index '51' of dimension 3 of array 'cnew' above upper bound of 50");
+    EXPECT_EQ(index_stop([&] { (void)s.cnew(1, -1, 1, 1); }),
+              "Index '-1' of dimension 2 of array 'cnew' below lower bound of 0");
+    EXPECT_EQ(index_stop([&] { (void)s.cnew(1, 2001, 1, 1); }),
+              "Index '2001' of dimension 2 of array 'cnew' above upper bound of 2000");
+    EXPECT_EQ(index_stop([&] { (void)s.cnew(1, 1, 1, 51); }),
+              "Index '51' of dimension 4 of array 'cnew' above upper bound of 50");
+    // cold has no column 0.
+    EXPECT_EQ(index_stop([&] { (void)s.cold(1, 0, 1, 1); }),
+              "Index '0' of dimension 2 of array 'cold' below lower bound of 1");
+    EXPECT_EQ(index_stop([&] { (void)s.cold(5, 1, 1, 1); }),
+              "Index '5' of dimension 1 of array 'cold' above upper bound of 4");
+    EXPECT_EQ(index_stop([&] { s.md.mdflag(500001) = 1; }),
+              "Index '500001' of dimension 1 of array 'mdflag' above upper bound of 500000");
+    EXPECT_EQ(index_stop([&] { (void)s.md.ainew1(1, 0); }),
+              "Index '0' of dimension 2 of array 'ainew1' below lower bound of 1");
+    EXPECT_EQ(index_stop([&] { (void)s.gv.area(0); }),
+              "Index '0' of dimension 1 of array 'area' below lower bound of 1");
+    EXPECT_EQ(index_stop([&] { (void)s.deck.decayf(1, 4, 1); }),
+              "Index '4' of dimension 2 of array 'decayf' above upper bound of 3");
+    // The first bad dimension is the one reported.
+    EXPECT_EQ(index_stop([&] { (void)s.cnew(0, 2001, 51, 51); }),
+              "Index '0' of dimension 1 of array 'cnew' below lower bound of 1");
+}
+
+TEST(CheckedArray, WholeRangeIsUsableAndStartsAtZero) {
+    Model s;
+    // The corners of the declared ranges hold zero and keep what is written to them.
+    EXPECT_EQ(s.cnew(4, 2000, 50, 50), 0.0);
+    EXPECT_EQ(s.cnew(1, 0, 1, 1), 0.0);
+    EXPECT_EQ(s.md.ainew2(500000, 4), 0.0);
+    s.cnew(4, 2000, 50, 50) = 3.0;
+    s.cnew(1, 0, 1, 1) = 2.0;
+    s.md.ainew2(500000, 4) = 1.0;
+    EXPECT_EQ(s.cnew(4, 2000, 50, 50), 3.0);
+    EXPECT_EQ(s.cnew(1, 0, 1, 1), 2.0);
+    EXPECT_EQ(s.cnew(4, 2000, 50, 49), 0.0);
+    EXPECT_EQ(s.md.ainew2(500000, 4), 1.0);
+    EXPECT_EQ(s.md.ainew2(499999, 4), 0.0);
+}
+
+// A 2 x 3 x 4 grid with code 4 (bounding layers on top and bottom).
+void small_grid(Model& s, std::ostream& out) {
+    Deck d;
+    testing::set_small_scenario(d);
+    d.nx = 2;
+    d.ny = 3;
+    d.nz = 4;
+    d.mdflags = 4;
+    d.xwell = 1.0;
+    d.zwelltop = 3.5;
+    testing::load_deck(s, d);
+    testing::set_up(s, out);
+}
+
+TEST(ElementNumbering, LayerFastestThenRowThenColumn) {
+    Model s;
+    std::ostringstream out;
+    small_grid(s, out);
+    EXPECT_EQ(s.gv.nelmax, 24);
+    EXPECT_EQ(s.gv.icomp, 4);
+    EXPECT_EQ(testing::lines_of(out.str()).at(0), " nelmax =  24");
+    // Every cell gets its own value; the copy for the matrix routines must find it under
+    // n = (i-1) ny nz + (j-1) nz + k.
+    for (int i = 1; i <= 2; ++i)
+        for (int j = 1; j <= 3; ++j)
+            for (int k = 1; k <= 4; ++k) s.cnew(2, i, j, k) = 100 * i + 10 * j + k;
+    copy_grid_to_elements(s);
+    EXPECT_EQ(s.md.cn(21, 2), 231.0);  // cell (2,3,1)
+    EXPECT_EQ(s.md.cn(1, 2), 111.0);
+    EXPECT_EQ(s.md.cn(2, 2), 112.0);
+    EXPECT_EQ(s.md.cn(5, 2), 121.0);
+    EXPECT_EQ(s.md.cn(13, 2), 211.0);
+    EXPECT_EQ(s.md.cn(24, 2), 234.0);
+    EXPECT_EQ(s.md.cn(25, 2), 0.0);
+    // The bounding faces stay on the bottom layer (k = 1) and the top layer (k = 4) only.
+    for (int n = 1; n <= 24; ++n) {
+        const int k = (n - 1) % 4 + 1;
+        EXPECT_EQ(s.md.mdbot(n), k == 1 ? 1 : 0) << n;
+        EXPECT_EQ(s.md.mdtop(n), k == 4 ? 1 : 0) << n;
+    }
+    EXPECT_EQ(s.md.mdbot(21), 1);
+    // Elements above nelmax are never touched.
+    EXPECT_EQ(s.md.mdflag(25), 0);
+    EXPECT_EQ(s.md.amd1(25), 0.0);
+    EXPECT_EQ(s.md.retardm(25, 1), 0.0);
+    EXPECT_EQ(s.gv.area(25), 0.0);
+}
+
+}  // namespace
+}  // namespace quilmar
