@@ -1,4 +1,5 @@
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "matrixdiffusion/md_math.hpp"
 
 namespace quilmar {
 
@@ -9,15 +10,15 @@ namespace quilmar {
 void matrixdsr4rhs(MatrixdModule& md, const int& n, const int& m, double& rtermd) {
     double anum2 = 0.0;
     if (md.mdembed(n) == 1) {
-        const double k2 = md.amd2(n) * md.porm(n) * md.tortm(n) * md.diff(n, m);
+        const double k2 = mdmath::k_embedded(md.amd2(n), md.porm(n), md.tortm(n), md.diff(n, m));
         anum2 = anum2 + k2 * md.bb2(n, m);
     }
     if (md.mdbot(n) == 1) {
-        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        const double k1 = mdmath::k_bounding(md.porm(n), md.amd1(n), md.tortm(n), md.diff(n, m));
         anum2 = anum2 + k1 * md.bb1(n, m);
     }
     if (md.mdtop(n) == 1) {
-        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        const double k1 = mdmath::k_bounding(md.porm(n), md.amd1(n), md.tortm(n), md.diff(n, m));
         anum2 = anum2 + k1 * md.bb1(n, m);
     }
     rtermd = anum2;
@@ -26,15 +27,15 @@ void matrixdsr4rhs(MatrixdModule& md, const int& n, const int& m, double& rtermd
 void matrixdsr5diag(MatrixdModule& md, const int& n, const int& m, double& dtermd) {
     double denom2 = 0.0;
     if (md.mdembed(n) == 1) {
-        const double k2 = md.amd2(n) * md.porm(n) * md.tortm(n) * md.diff(n, m);
+        const double k2 = mdmath::k_embedded(md.amd2(n), md.porm(n), md.tortm(n), md.diff(n, m));
         denom2 = denom2 + k2 / md.d(n, m) - k2 * md.aa2(n, m);
     }
     if (md.mdbot(n) == 1) {
-        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        const double k1 = mdmath::k_bounding(md.porm(n), md.amd1(n), md.tortm(n), md.diff(n, m));
         denom2 = denom2 + k1 / md.d(n, m) - k1 * md.aa1(n, m);
     }
     if (md.mdtop(n) == 1) {
-        const double k1 = md.porm(n) * md.amd1(n) * md.tortm(n) * md.diff(n, m);
+        const double k1 = mdmath::k_bounding(md.porm(n), md.amd1(n), md.tortm(n), md.diff(n, m));
         denom2 = denom2 + k1 / md.d(n, m) - k1 * md.aa1(n, m);
     }
     dtermd = denom2;

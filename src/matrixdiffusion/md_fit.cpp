@@ -1,4 +1,5 @@
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "matrixdiffusion/md_math.hpp"
 
 namespace quilmar {
 namespace {
@@ -7,23 +8,18 @@ struct Fit {
     double aa, bb;
 };
 
-// One matrix kind: moments (delt, gam, beta), previous stored amount and the parent's
-// latest stored amount. Ties p to the unknown cell concentration c0 by the interface
-// condition and the backward-Euler balance of the stored amount.
+// One matrix kind: ties p to the unknown cell concentration c0 by the interface condition
+// and the backward-Euler balance of the stored amount.
 Fit fit_profile(double delt, double gam, double beta, double aiold, double ainew_parent, bool has_parent,
                 double alpha, double lambdar, double d, double dt, double cnewtm_1, double coldt, double yield,
                 double lambda_parent, double retard) {
-    const double a = beta + beta * (lambdar * dt);
-    const double b = gam + alpha * dt + gam * lambdar * dt;
-    const double e = delt - alpha * dt / d + delt * lambdar * dt;
-    const double aatop = -e - a / (2.0 * alpha * dt) + a / (2.0 * d * d) - lambdar * a / (2.0 * alpha);
-    const double aabot = a / d + b;
-    double bbtop = aiold + coldt * a / (2.0 * alpha * dt);
+    const mdmath::FitTerms f = mdmath::fit_terms(delt, gam, beta, alpha, lambdar, d, dt);
+    double bbtop = mdmath::bb_base(aiold, coldt, f.a, alpha, dt);
     if (has_parent) {
-        bbtop = bbtop + yield * lambda_parent * dt * ainew_parent / retard +
-                a * yield * lambda_parent * cnewtm_1 / (2.0 * alpha * retard);
+        bbtop = bbtop + mdmath::bb_parent_storage(yield, lambda_parent, dt, ainew_parent, retard) +
+                mdmath::bb_parent_cell(f.a, yield, lambda_parent, cnewtm_1, alpha, retard);
     }
-    return Fit{aatop / aabot, bbtop / aabot};
+    return Fit{f.aatop / f.aabot, bbtop / f.aabot};
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "matrixdiffusion/md_math.hpp"
 
 namespace quilmar {
 namespace {
@@ -12,7 +13,7 @@ struct Profile {
 Profile profile(double aa, double bb, double delt, double gam, double beta, double c, double c_old, double d,
                 double alpha, double lambdar, double dt, bool has_parent, double parent_source) {
     const double p = aa * c + bb;
-    const double qtop1 = (c - c_old) * d * d / (alpha * dt) - c;
+    const double qtop1 = mdmath::qtop1(c, c_old, d, alpha, dt);
     double qtop2 = 2.0 * d * p + lambdar * c * d * d / alpha;
     if (has_parent) qtop2 = qtop2 - parent_source;
     const double q = (qtop1 + qtop2) / (d * (2.0 * d));
@@ -35,8 +36,8 @@ void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, const double& dt) {
             // Production from the parent's decay in the matrix water, as it enters q.
             const bool has_parent = m > 1;
             const double parent_source =
-                has_parent ? md.yieldm(n, m) * md.decaym(n, m - 1) * md.cn(n, m - 1) * d * d /
-                                 (md.retardm(n, m) * alpha)
+                has_parent ? mdmath::parent_source(md.yieldm(n, m), md.decaym(n, m - 1), md.cn(n, m - 1), d,
+                                                   md.retardm(n, m), alpha)
                            : 0.0;
             if (embedded) {
                 const Profile pr = profile(md.aa2(n, m), md.bb2(n, m), md.delt2(n, m), md.gam2(n, m),

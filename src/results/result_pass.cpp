@@ -14,23 +14,45 @@ void handover_cell(Model& s, int i, int j, int k) {
         if (s.cnew(m, i, j, k) < kNegligible) s.cnew(m, i, j, k) = 0.0;
 }
 
-// Mass of component m in the matrices of element n: only the matrices the element has
-// count (a bounding layer on each active face, embedded material if present).
-double matrix_mass(const MatrixdModule& md, int n, int m) {
-    const bool top = md.mdtop(n) == 1;
-    const bool bot = md.mdbot(n) == 1;
-    const double bounding = md.porm(n) * md.amd1(n) * md.retardm(n, m) * md.ainew1(n, m);
-    const double embedded = md.porm(n) * md.amd2(n) * md.retardm(n, m) * md.ainew2(n, m);
+}  // namespace
+
+double matrix_mass_value(bool top, bool bot, bool embed, double porm, double amd1, double amd2, double retardm,
+                         double ainew1, double ainew2) {
+    const double bounding = porm * amd1 * retardm * ainew1;
+    const double embedded = porm * amd2 * retardm * ainew2;
     double mass;
     if (top || bot)
-        mass = md.mdembed(n) == 1 ? bounding + embedded : bounding;
+        mass = embed ? bounding + embedded : bounding;
     else
-        mass = md.mdembed(n) == 1 ? embedded : 0.0;
+        mass = embed ? embedded : 0.0;
+    // Both faces of a one-layer grid hold the same profile.
     if (top && bot) mass = mass + bounding;
     return mass;
 }
 
-}  // namespace
+void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c) {
+    append_fixed(line, atime, 10, 5);
+    line += ',';
+    append_fixed(line, x, 8, 3);
+    line += ", ";
+    append_fixed(line, y, 8, 3);
+    line += ", ";
+    append_fixed(line, z, 8, 3);
+    for (int m = 1; m <= kComponents; ++m) {
+        line += ", ";
+        append_exp(line, c[m], 12, 5);
+    }
+}
+
+void append_discharge_line(std::string& line, double atime, double x, const double* discharge) {
+    append_fixed(line, atime, 8, 3);
+    line += ", ";
+    append_fixed(line, x, 8, 3);
+    for (int m = 1; m <= kComponents; ++m) {
+        line += ", ";
+        append_exp(line, discharge[m], 12, 5);
+    }
+}
 
 void handover_and_results(Model& s, ResultFiles& files) {
     const Deck& dk = s.deck;
@@ -46,11 +68,15 @@ void handover_and_results(Model& s, ResultFiles& files) {
             for (int k = 1; k <= dk.nz; ++k) {
                 ++n;
                 handover_cell(s, i, j, k);
+                double c[kComponents + 1] = {};
+                for (int m = 1; m <= kComponents; ++m) c[m] = s.cnew(m, i, j, k);
                 for (int m = 1; m <= kComponents; ++m)
-                    discharge[m] = discharge[m] + 2.0 * dk.vd * dk.dz * dk.dy * s.cnew(m, i, j, k);
+                    discharge[m] = discharge[m] + 2.0 * dk.vd * dk.dz * dk.dy * c[m];
                 for (int m = 1; m <= kComponents; ++m) {
-                    double lo = matrix_mass(md, n, m);
-                    double hi = dk.retardf(m) * (dk.porf * volh) * s.cnew(m, i, j, k);
+                    double lo = matrix_mass_value(md.mdtop(n) == 1, md.mdbot(n) == 1, md.mdembed(n) == 1, md.porm(n),
+                                                  md.amd1(n), md.amd2(n), md.retardm(n, m), md.ainew1(n, m),
+                                                  md.ainew2(n, m));
+                    double hi = dk.retardf(m) * (dk.porf * volh) * c[m];
                     if (lo < kNegligible) lo = 0.0;
                     if (hi < kNegligible) hi = 0.0;
                     s.mass.lo[m] = s.mass.lo[m] + lo;
@@ -58,34 +84,21 @@ void handover_and_results(Model& s, ResultFiles& files) {
                 }
                 if (snapshot) {
                     line.clear();
-                    append_fixed(line, s.atime, 10, 5);
-                    line += ',';
-                    append_fixed(line, x, 8, 3);
-                    line += ", ";
-                    append_fixed(line, cell_centre(j, dk.dy), 8, 3);
-                    line += ", ";
-                    append_fixed(line, cell_centre(k, dk.dz), 8, 3);
-                    for (int m = 1; m <= kComponents; ++m) {
-                        line += ", ";
-                        append_exp(line, s.cnew(m, i, j, k), 12, 5);
-                    }
+                    append_quilmar_line(line, s.atime, x, cell_centre(j, dk.dy), cell_centre(k, dk.dz), c);
                     files.quilmar.write_line(line);
                 }
             }
         line.clear();
-        append_fixed(line, s.atime, 8, 3);
-        line += ", ";
-        append_fixed(line, x, 8, 3);
-        for (int m = 1; m <= kComponents; ++m) {
-            line += ", ";
-            append_exp(line, discharge[m], 12, 5);
-        }
+        append_discharge_line(line, s.atime, x, discharge);
         files.discharge.write_line(line);
     }
-    if (snapshot) s.nprint = 0;
+    finish_step_results(s, files);
+}
 
+void finish_step_results(Model& s, ResultFiles& files) {
+    if (s.nprint == s.deck.npt) s.nprint = 0;
+    std::string line;
     const WellCells& w = s.well;
-    line.clear();
     append_fixed(line, s.atime, 10, 5);
     for (int m = 1; m <= kComponents; ++m) {
         double wsum = 0.0;

@@ -1,0 +1,52 @@
+#pragma once
+// The fast path of the transport solver. It gives the same bits as the cell-by-cell sweep
+// in element order, for grids whose elements share their properties (as every deck gives
+// them: only the matrix decay rate varies, by reaction zone, and the bounding faces, by
+// layer).
+//
+// Why the results are identical: a sweep over x-lines (fixed j, k; i = 1..nx) taken in
+// wavefronts of constant j + k gives every cell the same new and old neighbours as the
+// element order (the cells at j-1 and k-1 are new, those at j+1, k+1 and i+1 old, i-1 new).
+// Lines of one wavefront are independent, so they are computed side by side in the lanes
+// of a vector, each lane doing exactly the operations of the scalar update in the same
+// order. Coefficients that do not change within a step (denominators, the matrix fitting
+// terms aa and the old-level part of bb) are formed once per step by the same expressions.
+// The largest change of a sweep is a maximum and does not depend on the order.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "results/result_files.hpp"
+#include "state/model.hpp"
+
+namespace quilmar {
+
+class WavefrontSolver {
+public:
+    // Whether the fast path reproduces the element-order sweep for this run; if not, why.
+    static bool eligible(const Model& s, std::string* why = nullptr);
+
+    explicit WavefrontSolver(const Model& s);
+    ~WavefrontSolver();
+    WavefrontSolver(const WavefrontSolver&) = delete;
+    WavefrontSolver& operator=(const WavefrontSolver&) = delete;
+
+    // After the source release of a step: takes over the source plane and forms the step's
+    // constant coefficients.
+    void begin_step(Model& s);
+    // One sweep over all cells and components; raises s.errmax.
+    void sweep(Model& s);
+    // Matrix profiles and stored amounts from the latest sweep (into the module's ainew1/2).
+    void update_matrix(Model& s);
+    // After the last sweep of a step: the module's stored amounts take the step's values.
+    void end_iterations(Model& s);
+    // End-of-step handover into cold / cleaned cnew of the model, and the step's result lines.
+    void handover_and_results(Model& s, ResultFiles& files);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace quilmar
