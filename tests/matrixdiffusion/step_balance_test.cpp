@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "support/run_support.hpp"
@@ -45,13 +44,9 @@ void chain_over_clay(Deck& d) {
 // The cell-by-cell path keeps the per-element arrays the balance is written in (depth,
 // profile coefficient, element concentrations); the wavefront path reproduces its stored
 // amounts bit for bit but keeps those working arrays to itself.
-struct ReferencePath {
-    ReferencePath() { setenv("QUILMAR_REFERENCE", "1", 1); }
-    ~ReferencePath() { unsetenv("QUILMAR_REFERENCE"); }
-};
 
 TEST(MatrixStepBalance, HoldsForEveryElementComponentAndStep) {
-    const ReferencePath reference;
+    const ReferenceSweep reference;
     Deck d;
     chain_over_clay(d);
     SteppedRun run(d);

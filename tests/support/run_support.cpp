@@ -51,6 +51,9 @@ std::string SteppedRun::file(const std::string& name) {
     return read_file(dir_.file(name));
 }
 
+ReferenceSweep::ReferenceSweep() { setenv("QUILMAR_REFERENCE", "1", 1); }
+ReferenceSweep::~ReferenceSweep() { unsetenv("QUILMAR_REFERENCE"); }
+
 std::vector<std::vector<double>> data_rows(const std::string& file_text) {
     std::vector<std::vector<double>> rows;
     const auto lines = lines_of(file_text);

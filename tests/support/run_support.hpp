@@ -39,6 +39,13 @@ private:
     std::ostringstream console_;
 };
 
+// Selects the cell-by-cell sweep (the reference the faster paths must reproduce) for the
+// runs made while it exists.
+struct ReferenceSweep {
+    ReferenceSweep();
+    ~ReferenceSweep();
+};
+
 // Numbers of the data lines of a result file (the header line is skipped).
 std::vector<std::vector<double>> data_rows(const std::string& file_text);
 

@@ -1,0 +1,105 @@
+// What a run writes and when: progress lines, result-file lines per step, snapshots, line
+// widths, and the stop of a step that does not converge.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/run_support.hpp"
+
+namespace quilmar::testing {
+namespace {
+
+TEST(RunOutputs, ThreeStepsWithASnapshotEverySecondStep) {
+    Deck d;
+    set_small_scenario(d);  // 10 x 3 x 2 cells
+    d.nt = 3;
+    d.npt = 2;
+    TempDir dir;
+    RunResult r = run_program(deck_text(d), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto progress = lines_with(r.out, " time = ");
+    ASSERT_EQ(progress.size(), 3u);
+    EXPECT_EQ(progress[0].rfind("  time =  0.5  iterations = ", 0), 0u) << progress[0];
+    EXPECT_NE(progress[2].find(" vw-mass1(1,1,1,1)=  0 vw-mass2=  0"), std::string::npos) << progress[2];
+    const auto discharge = lines_of(r.files["discharge.out"]);
+    const auto field = lines_of(r.files["Quilmar.out"]);
+    const auto well = lines_of(r.files["obs_well.out"]);
+    const auto mass = lines_of(r.files["plume_mass.out"]);
+    ASSERT_EQ(discharge.size(), 1u + 3 * 10);
+    ASSERT_EQ(field.size(), 1u + 10 * 3 * 2);
+    ASSERT_EQ(well.size(), 1u + 3);
+    ASSERT_EQ(mass.size(), 1u + 3);
+    for (std::size_t i = 1; i < discharge.size(); ++i) EXPECT_EQ(discharge[i].size(), 74u) << discharge[i];
+    for (std::size_t i = 1; i < field.size(); ++i) EXPECT_EQ(field[i].size(), 95u) << field[i];
+    for (std::size_t i = 1; i < well.size(); ++i) EXPECT_EQ(well[i].size(), 78u) << well[i];
+    for (std::size_t i = 1; i < mass.size(); ++i) EXPECT_EQ(mass[i].size(), 144u) << mass[i];
+    // The field is the one of step 2, cells in element order (x outer, z inner).
+    EXPECT_EQ(field[1].substr(0, 44), "   1.00000,   1.000,    0.500,    0.500,  0.");
+    EXPECT_EQ(field[2].substr(0, 39), "   1.00000,   1.000,    0.500,    1.500");
+    EXPECT_EQ(field[3].substr(0, 39), "   1.00000,   1.000,    1.500,    0.500");
+    EXPECT_EQ(field[60].substr(0, 39), "   1.00000,  19.000,    2.500,    1.500");
+    // Discharge lines: the column centres of every step in turn.
+    EXPECT_EQ(discharge[1].substr(0, 18), "   0.500,    1.000");
+    EXPECT_EQ(discharge[10].substr(0, 18), "   0.500,   19.000");
+    EXPECT_EQ(discharge[11].substr(0, 18), "   1.000,    1.000");
+    EXPECT_EQ(well[3].substr(0, 10), "   1.50000");
+    EXPECT_EQ(mass[3].substr(0, 8), "   1.500");
+}
+
+TEST(RunOutputs, NoStepsLeaveTheHeadersOnly) {
+    Deck d;
+    set_small_scenario(d);
+    d.nt = 0;
+    TempDir dir;
+    RunResult r = run_program(deck_text(d), dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(lines_with(r.out, "time =").size(), 0u);
+    EXPECT_EQ(lines_of(r.out).back(), " tzeromass(m)= 1e+06");
+    for (const auto& [name, text] : r.files) EXPECT_EQ(lines_of(text).size(), 1u) << name;
+}
+
+// The source concentration jumps a thousandfold in the second step: a remediation takes
+// 99.9 % of the mass between t1 = dt and t2 = 2 dt, and with gamma = -1 the concentration
+// leaving the source rises as its mass falls. The first step converges in one sweep
+// (the largest change stays below tol), the second cannot.
+TEST(RunOutputs, StepThatDoesNotConvergeStopsWithStatusOne) {
+    Deck d;
+    set_small_scenario(d);
+    d.czero(1) = 1e-3;
+    d.gamma = -1.0;
+    d.xremove = 0.999;
+    d.t1 = 0.5;
+    d.t2 = 1.0;
+    d.tol = 0.01;
+    d.maxit = 1;
+    d.npt = 1;
+    TempDir dir;
+    RunResult r = run_program(deck_text(d), dir);
+    EXPECT_EQ(r.status, 1);
+    const auto out = lines_of(r.out);
+    ASSERT_GE(out.size(), 2u);
+    EXPECT_EQ(out.back(), " maxit exceeded 2");
+    EXPECT_EQ(out[out.size() - 2].rfind("  time =  0.5  iterations =  1 ", 0), 0u) << out[out.size() - 2];
+    EXPECT_EQ(lines_with(r.out, "time =").size(), 1u);
+    const auto err = lines_of(r.err);
+    ASSERT_FALSE(err.empty());
+    EXPECT_NE(err.back().find("step 2 (time 1)"), std::string::npos) << err.back();
+    // The files end with the first step; nothing of the second.
+    EXPECT_EQ(lines_of(r.files["discharge.out"]).size(), 1u + 10);
+    EXPECT_EQ(lines_of(r.files["Quilmar.out"]).size(), 1u + 60);
+    EXPECT_EQ(lines_of(r.files["obs_well.out"]).size(), 2u);
+    EXPECT_EQ(lines_of(r.files["plume_mass.out"]).size(), 2u);
+    EXPECT_EQ(r.files["plume_mass.out"].find("   1.000,"), std::string::npos);
+
+    // No sweep at all allowed: the first step stops at once with the count 1.
+    d.maxit = 0;
+    TempDir dir0;
+    r = run_program(deck_text(d), dir0);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(lines_of(r.out).back(), " maxit exceeded 1");
+    EXPECT_EQ(lines_with(r.out, "time =").size(), 0u);
+    for (const auto& [name, text] : r.files) EXPECT_EQ(lines_of(text).size(), 1u) << name;
+}
+
+}  // namespace
+}  // namespace quilmar::testing
