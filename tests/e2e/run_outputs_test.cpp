@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/run_support.hpp"
 
@@ -44,6 +45,35 @@ TEST(RunOutputs, ThreeStepsWithASnapshotEverySecondStep) {
     EXPECT_EQ(discharge[11].substr(0, 18), "   1.000,    1.000");
     EXPECT_EQ(well[3].substr(0, 10), "   1.50000");
     EXPECT_EQ(mass[3].substr(0, 8), "   1.500");
+}
+
+TEST(RunOutputs, SetupLinesFollowTheEchoInOrder) {
+    // A well on the face between columns 2 and 3 and on the face between the two layers,
+    // a remediated source of components 1 and 4 (component 2 has concentration but no mass).
+    Deck d;
+    set_small_scenario(d);
+    d.xwell = 4.0;
+    d.ywell = -1.5;
+    d.zwellbot = 1.0;
+    d.zwelltop = 1.7;
+    d.czero(2) = 3.0;
+    d.czero(4) = 2.0;
+    d.tzeromass(4) = 250.5;
+    d.xremove = 0.9;
+    d.t1 = 0.5;
+    d.t2 = 1.0;
+    d.nt = 1;
+    TempDir dir;
+    RunResult r = run_program(deck_text(d), dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto out = lines_of(r.out);
+    ASSERT_EQ(out.size(), 126u + 10);
+    const std::vector<std::string> setup(out.begin() + 126, out.end() - 1);
+    const std::vector<std::string> expected{" nelmax =  60",       " iwell=   2",   " iwell=   3",
+                                            " jwell=   2",         " kwellbot = 1", " kwellbot = 2",
+                                            " kwelltop=   2",      " tzeromass(m)= 1e+06",
+                                            " tzeromass(m)= 250.5"};
+    EXPECT_EQ(setup, expected);
 }
 
 TEST(RunOutputs, NoStepsLeaveTheHeadersOnly) {
