@@ -10,6 +10,7 @@
 #include "setup/source.hpp"
 #include "state/run_stop.hpp"
 #include "transport/sweep.hpp"
+#include "transport/thread_team.hpp"
 #include "transport/wavefront_solver.hpp"
 
 namespace quilmar {
@@ -67,7 +68,7 @@ void copy_grid_to_elements(Model& s) {
 void run_time_loop(Model& s, ResultFiles& files, std::ostream& out) {
     SweepCarry carry;
     std::unique_ptr<WavefrontSolver> fast;
-    if (!reference_requested() && WavefrontSolver::eligible(s)) fast = std::make_unique<WavefrontSolver>(s);
+    if (!reference_requested() && WavefrontSolver::eligible(s)) fast = std::make_unique<WavefrontSolver>(s, default_thread_count());
     s.nprint = 0;
     for (s.ntime = 1; s.ntime <= s.deck.nt; ++s.ntime) {
         s.nprint = s.nprint + 1;

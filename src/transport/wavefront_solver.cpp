@@ -1,6 +1,7 @@
 #include "transport/wavefront_solver.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "matrixdiffusion/md_math.hpp"
 #include "results/result_pass.hpp"
+#include "transport/thread_team.hpp"
 #include "transport/zones.hpp"
 
 namespace quilmar {
@@ -59,17 +61,23 @@ struct Buffer {
 // consecutive lines of row s are four consecutive slots of row s-1, and the neighbours
 // k+1 and j+1 four consecutive slots of row s+1, so every neighbour comes in one vector
 // load. Rows are padded so that the lanes past a row's last line (idle lanes) stay inside
-// it; idle lanes compute but never store into the field. A field is stored as planes
-// i = 0..nx+1 of all slots.
+// it; idle lanes compute but never store into the field.
+// A field stores each row as one block ordered by column i = 0..nx+1, then component, then
+// slot, so that a group walking along x streams through contiguous memory.
 struct LineGroup {
-    int first = 0;                      // slot of the group's first lane
-    int down = 0, up = 0, south = 0, north = 0;  // first neighbour slots at k-1, k+1, j-1, j+1
+    int w = 0;                          // wavefront row
+    int pos = 0;                        // position of the first lane in its row
+    int slot = 0;                       // slot number of the first lane (per-slot tables)
+    int down = 0, south = 0;            // first neighbour positions in row w-1 (k-1, j-1)
+    int up = 0, north = 0;              // first neighbour positions in row w+1 (k+1, j+1)
     bool real[W];                       // lane holds a line of the grid
     bool kbottom[W], ktop[W], jfirst[W];  // k = 1; k = nz > 1; j = 1
     bool embed[W], bot[W], top[W];      // active matrix interfaces of the line's elements
     int elem[W];                        // element number of the line's cell in column 1
     bool any_matrix[W];
 };
+
+struct GroupView;
 
 // Step constants of one component in one reaction zone.
 struct CompZone {
@@ -85,7 +93,10 @@ struct CompZone {
 struct WavefrontSolver::Impl {
     int nx = 0, ny = 0, nz = 0, nynz = 0;
     int nslots = 0;
-    std::vector<int> slot_of;  // (j-1)*nz + (k-1) -> slot
+    std::vector<int> slot_row, slot_pos;  // (j-1)*nz + (k-1) -> row and position in it
+    std::vector<int> row_len;             // slots per row, ghosts and padding included
+    std::vector<std::size_t> row_start;   // start of a row's block in a field
+    std::size_t field_len = 0;
     std::vector<LineGroup> groups;
     std::vector<int> wave_first_group;  // groups of wavefront w: [wave_first_group[w], wave_first_group[w+1])
     std::vector<int> zone_of_column;    // i = 1..nx
@@ -95,19 +106,37 @@ struct WavefrontSolver::Impl {
     double flow = 0, gx = 0, gy = 0, gz = 0, gx2 = 0, gy2 = 0, gz2 = 0;
     CompZone cz[4][kComponents + 1];    // [zone][m]
 
-    Buffer c[kComponents + 1], o[kComponents + 1];       // cnew and cold, planes 0..nx+1
-    Buffer bb1[kComponents + 1], bb2[kComponents + 1];   // bb of the latest sweep
-    Buffer base1[kComponents + 1], base2[kComponents + 1];  // old-level part of bb's numerator
-    Buffer ai1[kComponents + 1], ai2[kComponents + 1];      // stored amounts of the latest sweep
+    Buffer c, o;            // cnew and cold, columns 0..nx+1
+    Buffer bb1, bb2;        // bb of the latest sweep
+    Buffer base1, base2;    // old-level part of bb's numerator
+    Buffer ai1, ai2;        // stored amounts of the latest sweep
     Buffer denom[4][kComponents + 1];   // [zone][m], per slot: the full diagonal coefficient
 
+    // Threads: wavefront w goes to member w mod size and follows wavefront w-1 block by
+    // block along x (a cell needs its new neighbours at j-1 and k-1 of the same column and
+    // the old ones at j+1 and k+1, which the next wavefront has not yet reached).
+    std::unique_ptr<ThreadTeam> team;
+    std::unique_ptr<std::atomic<int>[]> progress;  // blocks of x done, per wavefront
+    int block = 32;
+    std::vector<Vec> member_emax;
+
     std::size_t plane_size() const { return static_cast<std::size_t>(nslots); }
-    std::size_t field_size() const { return static_cast<std::size_t>(nx + 2) * plane_size(); }
-    int slot(int j, int k) const { return slot_of[static_cast<std::size_t>((j - 1) * nz + (k - 1))]; }
+    // Place of (row w, column i, component m, position pos) in a field.
+    std::size_t at(int w, int i, int m, int pos) const {
+        return row_start[static_cast<std::size_t>(w)] +
+               static_cast<std::size_t>(i * kComponents + (m - 1)) * static_cast<std::size_t>(row_len[static_cast<std::size_t>(w)]) +
+               static_cast<std::size_t>(pos);
+    }
+    std::size_t cell_at(int i, int m, int j, int k) const {
+        const std::size_t jk = static_cast<std::size_t>((j - 1) * nz + (k - 1));
+        return at(slot_row[jk], i, m, slot_pos[jk]);
+    }
 
     void build_layout(const Model& s);
     void step_constants(const Model& s);
-    void sweep_group(const LineGroup& g, const Model& s, Vec& emax);
+    GroupView view(const LineGroup& g) const;
+    void sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax, int i_first, int i_last);
+    void sweep_wave(int w, const Model& s, Vec& emax, int i_first, int i_last);
     void matrix_group(const LineGroup& g, Model& s);
 };
 
@@ -152,7 +181,17 @@ bool WavefrontSolver::eligible(const Model& s, std::string* why) {
     return true;
 }
 
-WavefrontSolver::WavefrontSolver(const Model& s) : impl_(std::make_unique<Impl>()) { impl_->build_layout(s); }
+WavefrontSolver::WavefrontSolver(const Model& s, int threads) : impl_(std::make_unique<Impl>()) {
+    Impl& im = *impl_;
+    im.build_layout(s);
+    const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
+    if (threads > waves) threads = waves;
+    if (threads > 1) {
+        im.team = std::make_unique<ThreadTeam>(threads);
+        im.progress = std::make_unique<std::atomic<int>[]>(static_cast<std::size_t>(waves));
+        im.member_emax.assign(static_cast<std::size_t>(threads), splat(0.0));
+    }
+}
 WavefrontSolver::~WavefrontSolver() = default;
 
 void WavefrontSolver::Impl::build_layout(const Model& s) {
@@ -162,33 +201,47 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
     ny = dk.ny;
     nz = dk.nz;
     nynz = ny * nz;
-    slot_of.assign(static_cast<std::size_t>(nynz), -1);
+    slot_row.assign(static_cast<std::size_t>(nynz), 0);
+    slot_pos.assign(static_cast<std::size_t>(nynz), 0);
 
-    // Rows of wavefronts s = 1 .. ny+nz+1; rows 1 and ny+nz+1 hold only ghosts.
+    // Rows of wavefronts w = 1 .. ny+nz+1; rows 1 and ny+nz+1 hold only ghosts. A row keeps
+    // one ghost before its first line and enough after its last for the idle lanes.
     const int nrows = ny + nz + 1;
-    std::vector<int> lo(static_cast<std::size_t>(nrows + 2), 1), hi(static_cast<std::size_t>(nrows + 2), 0),
-        start(static_cast<std::size_t>(nrows + 2), 0);
+    const std::size_t rows = static_cast<std::size_t>(nrows + 2);
+    std::vector<int> lo(rows, 1), hi(rows, 0), first_slot(rows, 0);
+    row_len.assign(rows, 0);
+    row_start.assign(rows, 0);
     int next = 0;
+    std::size_t field = 0;
     for (int w = 1; w <= nrows; ++w) {
-        lo[static_cast<std::size_t>(w)] = std::max(1, w - nz);
-        hi[static_cast<std::size_t>(w)] = std::min(ny, w - 1);
-        const int count = std::max(0, hi[static_cast<std::size_t>(w)] - lo[static_cast<std::size_t>(w)] + 1);
-        start[static_cast<std::size_t>(w)] = next;
-        next += ((count + 2 + W - 1) / W) * W + W;
+        const std::size_t r = static_cast<std::size_t>(w);
+        lo[r] = std::max(1, w - nz);
+        hi[r] = std::min(ny, w - 1);
+        const int count = std::max(0, hi[r] - lo[r] + 1);
+        row_len[r] = ((count + 2 + W - 1) / W) * W + W;
+        first_slot[r] = next;
+        next += row_len[r];
+        row_start[r] = field;
+        field += static_cast<std::size_t>(nx + 2) * kComponents * static_cast<std::size_t>(row_len[r]);
     }
     nslots = next;
-    auto pos = [&](int w, int j) {
-        return start[static_cast<std::size_t>(w)] + (j - lo[static_cast<std::size_t>(w)] + 1);
-    };
+    field_len = field;
+    auto pos = [&](int w, int j) { return j - lo[static_cast<std::size_t>(w)] + 1; };
     for (int j = 1; j <= ny; ++j)
-        for (int k = 1; k <= nz; ++k) slot_of[static_cast<std::size_t>((j - 1) * nz + (k - 1))] = pos(j + k, j);
+        for (int k = 1; k <= nz; ++k) {
+            const std::size_t jk = static_cast<std::size_t>((j - 1) * nz + (k - 1));
+            slot_row[jk] = j + k;
+            slot_pos[jk] = pos(j + k, j);
+        }
 
     matrix = md.mdflag(1) != 0;
     for (int w = 2; w <= ny + nz; ++w) {
         wave_first_group.push_back(static_cast<int>(groups.size()));
         for (int j0 = lo[static_cast<std::size_t>(w)]; j0 <= hi[static_cast<std::size_t>(w)]; j0 += W) {
             LineGroup g{};
-            g.first = pos(w, j0);
+            g.w = w;
+            g.pos = pos(w, j0);
+            g.slot = first_slot[static_cast<std::size_t>(w)] + g.pos;
             g.down = pos(w - 1, j0);
             g.south = pos(w - 1, j0 - 1);
             g.up = pos(w + 1, j0);
@@ -222,34 +275,33 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
         if (zone_rep[z] == 0) zone_rep[z] = (i - 1) * nynz + 1;
     }
 
-    for (int m = 1; m <= kComponents; ++m) {
-        c[m].allocate(field_size());
-        o[m].allocate(field_size());
-        if (matrix && has_bound) {
-            bb1[m].allocate(field_size());
-            base1[m].allocate(field_size());
-            ai1[m].allocate(field_size());
-        }
-        if (matrix && has_embed) {
-            bb2[m].allocate(field_size());
-            base2[m].allocate(field_size());
-            ai2[m].allocate(field_size());
-        }
+    c.allocate(field_len);
+    o.allocate(field_len);
+    if (matrix && has_bound) {
+        bb1.allocate(field_len);
+        base1.allocate(field_len);
+        ai1.allocate(field_len);
+    }
+    if (matrix && has_embed) {
+        bb2.allocate(field_len);
+        base2.allocate(field_len);
+        ai2.allocate(field_len);
+    }
+    for (int m = 1; m <= kComponents; ++m)
         for (int z = 1; z <= 3; ++z)
             if (zone_rep[z] != 0) denom[z][m].allocate(plane_size());
-    }
     // The field starts as the model holds it (zero after the initial state).
-    for (int m = 1; m <= kComponents; ++m)
-        for (int i = 0; i <= nx + 1; ++i)
-            for (int j = 1; j <= ny; ++j)
-                for (int k = 1; k <= nz; ++k) {
-                    const std::size_t at = static_cast<std::size_t>(i) * plane_size() + static_cast<std::size_t>(slot(j, k));
-                    c[m].p[at] = s.cnew(m, i, j, k);
+    for (int k = 1; k <= nz; ++k)
+        for (int j = 1; j <= ny; ++j)
+            for (int i = 0; i <= nx + 1; ++i)
+                for (int m = 1; m <= kComponents; ++m) {
+                    const std::size_t at = cell_at(i, m, j, k);
+                    c.p[at] = s.cnew(m, i, j, k);
                     if (i < 1 || i > nx) continue;
-                    o[m].p[at] = s.cold(m, i, j, k);
+                    o.p[at] = s.cold(m, i, j, k);
                     const int n = (i - 1) * nynz + (j - 1) * nz + k;
-                    if (ai1[m].p) ai1[m].p[at] = md.ainew1(n, m);
-                    if (ai2[m].p) ai2[m].p[at] = md.ainew2(n, m);
+                    if (ai1.p) ai1.p[at] = md.ainew1(n, m);
+                    if (ai2.p) ai2.p[at] = md.ainew2(n, m);
                 }
 
     const TransportCoefficients& tc = s.tc;
@@ -311,7 +363,7 @@ void WavefrontSolver::Impl::step_constants(const Model& s) {
                     if (g.embed[l]) dterm = dterm + q.k2 / q.d - q.k2 * q.aa2;
                     if (g.bot[l]) dterm = dterm + q.k1 / q.d - q.k1 * q.aa1;
                     if (g.top[l]) dterm = dterm + q.k1 / q.d - q.k1 * q.aa1;
-                    den[g.first + l] = denom1 + dterm;
+                    den[g.slot + l] = denom1 + dterm;
                 }
         }
     }
@@ -322,7 +374,7 @@ void WavefrontSolver::begin_step(Model& s) {
     // The source plane of this step.
     for (int m = 1; m <= kComponents; ++m)
         for (int j = 1; j <= im.ny; ++j)
-            for (int k = 1; k <= im.nz; ++k) im.c[m].p[im.slot(j, k)] = s.cnew(m, 0, j, k);
+            for (int k = 1; k <= im.nz; ++k) im.c.p[im.cell_at(0, m, j, k)] = s.cnew(m, 0, j, k);
     im.step_constants(s);
     if (!im.matrix) return;
     // Old-level part of bb: the stored amount at the end of the last step and the old cell
@@ -333,121 +385,200 @@ void WavefrontSolver::begin_step(Model& s) {
     const double* aiold2 = md.aiold2.data();
     for (int i = 1; i <= im.nx; ++i) {
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
-        const std::size_t row = static_cast<std::size_t>(i) * im.plane_size();
         for (const LineGroup& g : im.groups)
             for (int l = 0; l < W; ++l) {
                 if (!g.real[l]) continue;
                 const int n = (i - 1) * im.nynz + g.elem[l];
-                const std::size_t at = row + static_cast<std::size_t>(g.first + l);
                 for (int m = 1; m <= kComponents; ++m) {
                     const CompZone& q = im.cz[z][m];
-                    const double coldt = im.o[m].p[at];
+                    const std::size_t at = im.at(g.w, i, m, g.pos + l);
+                    const double coldt = im.o.p[at];
                     const std::ptrdiff_t e = md.aiold1.position(n, m);
                     if (im.has_bound) {
-                        im.base1[m].p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
-                        if (m == 1) im.bb1[m].p[at] = im.base1[m].p[at] / q.f1.aabot;
+                        im.base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
+                        if (m == 1) im.bb1.p[at] = im.base1.p[at] / q.f1.aabot;
                     }
                     if (im.has_embed) {
-                        im.base2[m].p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
-                        if (m == 1) im.bb2[m].p[at] = im.base2[m].p[at] / q.f2.aabot;
+                        im.base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
+                        if (m == 1) im.bb2.p[at] = im.base2.p[at] / q.f2.aabot;
                     }
                 }
             }
     }
 }
 
-// One group of lines over the whole length of the grid.
-__attribute__((target_clones("avx2", "default")))
-void WavefrontSolver::Impl::sweep_group(const LineGroup& g, const Model& s, Vec& emax) {
-    const Mask kbottom = lane_mask(g.kbottom), ktop = lane_mask(g.ktop), jfirst = lane_mask(g.jfirst);
-    const Mask embed = lane_mask(g.embed), bot = lane_mask(g.bot), top = lane_mask(g.top);
-    const Mask real = lane_mask(g.real);
-    const Vec vflow = splat(flow), vgx = splat(gx), vgy = splat(gy), vgz = splat(gz);
-    const std::size_t ps = plane_size();
-    const double dt = s.deck.dt;
-    for (int i = 1; i <= nx; ++i) {
-        const int z = zone_of_column[static_cast<std::size_t>(i)];
-        const std::size_t row = static_cast<std::size_t>(i) * ps;
-        const std::size_t at = row + static_cast<std::size_t>(g.first);
-        Vec parent = splat(0.0);
-        for (int m = 1; m <= kComponents; ++m) {
-            const CompZone& q = cz[z][m];
-            double* cm = c[m].p;
-            const Vec old = load(cm + at);
-            const Vec cold = load(o[m].p + at);
-            const Vec cw = load(cm + at - ps);
-            const Vec ce = load(cm + at + ps);
-            const Vec cd = load(cm + row + g.down), cu = load(cm + row + g.up);
-            const Vec cs = load(cm + row + g.south), cn = load(cm + row + g.north);
-            Vec anum1 = splat(q.storage) * cold + vflow * cw;
-            anum1 = anum1 + select(kbottom, vgz * cu, select(ktop, vgz * cd, vgz * (cd + cu)));
-            anum1 = anum1 + select(jfirst, vgy * cn, vgy * (cs + cn));
-            anum1 = anum1 + vgx * (cw + ce);
-            if (m >= 2) anum1 = anum1 + splat(q.production) * parent;
-            Vec rterm = splat(0.0);
-            if (matrix) {
-                Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
-                if (m == 1) {
-                    if (has_bound) vbb1 = load(bb1[m].p + at);
-                    if (has_embed) vbb2 = load(bb2[m].p + at);
-                } else {
-                    // bb = (old-level part + production from the parent's stored amount
-                    //       + production from the parent's cell concentration) / aabot
-                    const Vec pre1 = splat(q.yield * q.lambda_parent * dt);
-                    const Vec vretard = splat(q.retard);
-                    const Vec den2 = splat(2.0 * q.alpha * q.retard);
-                    if (has_bound) {
-                        const Vec ai = load(ai1[m - 1].p + at);
-                        const Vec t1 = pre1 * ai / vretard;
-                        const Vec t2 = splat(q.f1.a * q.yield * q.lambda_parent) * parent / den2;
-                        vbb1 = (load(base1[m].p + at) + t1 + t2) / splat(q.f1.aabot);
-                        store(bb1[m].p + at, vbb1);
-                    }
-                    if (has_embed) {
-                        const Vec ai = load(ai2[m - 1].p + at);
-                        const Vec t1 = pre1 * ai / vretard;
-                        const Vec t2 = splat(q.f2.a * q.yield * q.lambda_parent) * parent / den2;
-                        vbb2 = (load(base2[m].p + at) + t1 + t2) / splat(q.f2.aabot);
-                        store(bb2[m].p + at, vbb2);
-                    }
-                }
-                if (has_embed) rterm = select(embed, rterm + splat(q.k2) * vbb2, rterm);
-                if (has_bound) {
-                    rterm = select(bot, rterm + splat(q.k1) * vbb1, rterm);
-                    rterm = select(top, rterm + splat(q.k1) * vbb1, rterm);
-                }
+// What the kernel needs of one group: lane masks and where its rows start.
+struct GroupView {
+    Mask kbottom, ktop, jfirst, embed, bot, top, real;
+    std::size_t own, down, south, up, north;  // field offsets of column 0, component 1
+    std::size_t lw, ld, lu;                   // lengths of the own row and of rows w-1, w+1
+    int slot;
+};
+
+// Update of component m of the four lanes of one group in column i: the balance of the
+// checked sweep, operation for operation. parent holds component m-1 of the same cells.
+__attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
+                                                         int m, double dt, Vec& parent, Vec& emax) {
+    const int z = im.zone_of_column[static_cast<std::size_t>(i)];
+    const CompZone& q = im.cz[z][m];
+    const std::size_t km = static_cast<std::size_t>(i * kComponents + m - 1);
+    const std::size_t at = g.own + km * g.lw;
+    const std::size_t atd = g.down + km * g.ld, ats = g.south + km * g.ld;
+    const std::size_t atu = g.up + km * g.lu, atn = g.north + km * g.lu;
+    double* cm = im.c.p;
+    const std::size_t column = kComponents * g.lw;  // from one column to the next in the own row
+    const Vec old = load(cm + at);
+    const Vec cold = load(im.o.p + at);
+    const Vec cw = load(cm + at - column);
+    const Vec ce = load(cm + at + column);
+    const Vec cd = load(cm + atd), cu = load(cm + atu);
+    const Vec cs = load(cm + ats), cn = load(cm + atn);
+    const Vec vgz = splat(im.gz), vgy = splat(im.gy);
+    Vec anum1 = splat(q.storage) * cold + splat(im.flow) * cw;
+    anum1 = anum1 + select(g.kbottom, vgz * cu, select(g.ktop, vgz * cd, vgz * (cd + cu)));
+    anum1 = anum1 + select(g.jfirst, vgy * cn, vgy * (cs + cn));
+    anum1 = anum1 + splat(im.gx) * (cw + ce);
+    if (m >= 2) anum1 = anum1 + splat(q.production) * parent;
+    Vec rterm = splat(0.0);
+    if (im.matrix) {
+        Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
+        if (m == 1) {
+            if (im.has_bound) vbb1 = load(im.bb1.p + at);
+            if (im.has_embed) vbb2 = load(im.bb2.p + at);
+        } else {
+            // bb = (old-level part + production from the parent's stored amount
+            //       + production from the parent's cell concentration) / aabot
+            const Vec pre1 = splat(q.yield * q.lambda_parent * dt);
+            const Vec vretard = splat(q.retard);
+            const Vec den2 = splat(2.0 * q.alpha * q.retard);
+            if (im.has_bound) {
+                const Vec t1 = pre1 * load(im.ai1.p + at - g.lw) / vretard;  // parent's stored amount
+                const Vec t2 = splat(q.f1.a * q.yield * q.lambda_parent) * parent / den2;
+                vbb1 = (load(im.base1.p + at) + t1 + t2) / splat(q.f1.aabot);
+                store(im.bb1.p + at, vbb1);
             }
-            const Vec anum = anum1 + rterm;
-            const Vec cnew = anum / load(denom[z][m].p + g.first);
-            store(cm + at, select(real, cnew, old));
-            const Vec erri = select(real, abs_of(cnew - old), splat(0.0));
-            emax = select(erri > emax, erri, emax);
-            parent = cnew;
+            if (im.has_embed) {
+                const Vec t1 = pre1 * load(im.ai2.p + at - g.lw) / vretard;
+                const Vec t2 = splat(q.f2.a * q.yield * q.lambda_parent) * parent / den2;
+                vbb2 = (load(im.base2.p + at) + t1 + t2) / splat(q.f2.aabot);
+                store(im.bb2.p + at, vbb2);
+            }
+        }
+        if (im.has_embed) rterm = select(g.embed, rterm + splat(q.k2) * vbb2, rterm);
+        if (im.has_bound) {
+            rterm = select(g.bot, rterm + splat(q.k1) * vbb1, rterm);
+            rterm = select(g.top, rterm + splat(q.k1) * vbb1, rterm);
+        }
+    }
+    const Vec anum = anum1 + rterm;
+    const Vec cnew = anum / load(im.denom[z][m].p + g.slot);
+    store(cm + at, select(g.real, cnew, old));
+    const Vec erri = select(g.real, abs_of(cnew - old), splat(0.0));
+    emax = select(erri > emax, erri, emax);
+    parent = cnew;
+}
+
+GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
+    GroupView v;
+    v.kbottom = lane_mask(g.kbottom);
+    v.ktop = lane_mask(g.ktop);
+    v.jfirst = lane_mask(g.jfirst);
+    v.embed = lane_mask(g.embed);
+    v.bot = lane_mask(g.bot);
+    v.top = lane_mask(g.top);
+    v.real = lane_mask(g.real);
+    const std::size_t w = static_cast<std::size_t>(g.w);
+    v.lw = static_cast<std::size_t>(row_len[w]);
+    v.ld = static_cast<std::size_t>(row_len[w - 1]);
+    v.lu = static_cast<std::size_t>(row_len[w + 1]);
+    v.own = row_start[w] + static_cast<std::size_t>(g.pos);
+    v.down = row_start[w - 1] + static_cast<std::size_t>(g.down);
+    v.south = row_start[w - 1] + static_cast<std::size_t>(g.south);
+    v.up = row_start[w + 1] + static_cast<std::size_t>(g.up);
+    v.north = row_start[w + 1] + static_cast<std::size_t>(g.north);
+    v.slot = g.slot;
+    return v;
+}
+
+// Columns i_first..i_last of one group of lines, or of two groups of the same wavefront
+// side by side (their chains of divisions are independent and overlap).
+__attribute__((target_clones("avx2", "default")))
+void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax,
+                                         int i_first, int i_last) {
+    const double dt = s.deck.dt;
+    const GroupView va = view(*a);
+    if (b) {
+        const GroupView vb = view(*b);
+        for (int i = i_first; i <= i_last; ++i) {
+            Vec pa = splat(0.0), pb = splat(0.0);
+            for (int m = 1; m <= kComponents; ++m) {
+                update_lanes(*this, va, i, m, dt, pa, emax);
+                update_lanes(*this, vb, i, m, dt, pb, emax);
+            }
+        }
+    } else {
+        for (int i = i_first; i <= i_last; ++i) {
+            Vec pa = splat(0.0);
+            for (int m = 1; m <= kComponents; ++m) update_lanes(*this, va, i, m, dt, pa, emax);
         }
     }
 }
 
+// The groups of one wavefront over columns i_first..i_last, two at a time.
+void WavefrontSolver::Impl::sweep_wave(int w, const Model& s, Vec& emax, int i_first, int i_last) {
+    const int g0 = wave_first_group[static_cast<std::size_t>(w)];
+    const int g1 = wave_first_group[static_cast<std::size_t>(w) + 1];
+    int g = g0;
+    for (; g + 1 < g1; g += 2)
+        sweep_groups(&groups[static_cast<std::size_t>(g)], &groups[static_cast<std::size_t>(g) + 1], s, emax, i_first,
+                     i_last);
+    if (g < g1) sweep_groups(&groups[static_cast<std::size_t>(g)], nullptr, s, emax, i_first, i_last);
+}
+
 void WavefrontSolver::sweep(Model& s) {
     Impl& im = *impl_;
-    Vec emax = splat(0.0);
-    for (const LineGroup& g : im.groups) im.sweep_group(g, s, emax);
-    for (int l = 0; l < W; ++l)
-        if (emax[l] > s.errmax) s.errmax = emax[l];
+    if (!im.team) {
+        Vec emax = splat(0.0);
+        const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
+        for (int w = 0; w < waves; ++w) im.sweep_wave(w, s, emax, 1, im.nx);
+        for (int l = 0; l < W; ++l)
+            if (emax[l] > s.errmax) s.errmax = emax[l];
+        return;
+    }
+    const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
+    const int blocks = (im.nx + im.block - 1) / im.block;
+    for (int w = 0; w < waves; ++w) im.progress[static_cast<std::size_t>(w)].store(0, std::memory_order_relaxed);
+    const int members = im.team->size();
+    im.team->run([&](int member) {
+        Vec emax = splat(0.0);
+        for (int w = member; w < waves; w += members) {
+            for (int b = 0; b < blocks; ++b) {
+                if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1], b + 1);
+                const int i0 = 1 + b * im.block;
+                const int i1 = std::min(im.nx, i0 + im.block - 1);
+                im.sweep_wave(w, s, emax, i0, i1);
+                im.progress[static_cast<std::size_t>(w)].store(b + 1, std::memory_order_release);
+            }
+        }
+        im.member_emax[static_cast<std::size_t>(member)] = emax;
+    });
+    for (const Vec& emax : im.member_emax)
+        for (int l = 0; l < W; ++l)
+            if (emax[l] > s.errmax) s.errmax = emax[l];
 }
 
 // Profiles and stored amounts of the matrices of one group of lines.
 __attribute__((target_clones("avx2", "default")))
 void WavefrontSolver::Impl::matrix_group(const LineGroup& g, Model& s) {
-    const std::size_t ps = plane_size();
     const double dt = s.deck.dt;
     for (int i = 1; i <= nx; ++i) {
         const int z = zone_of_column[static_cast<std::size_t>(i)];
-        const std::size_t at = static_cast<std::size_t>(i) * ps + static_cast<std::size_t>(g.first);
         Vec parent = splat(0.0);
         for (int m = 1; m <= kComponents; ++m) {
             const CompZone& q = cz[z][m];
-            const Vec cv = load(c[m].p + at);
-            const Vec co = load(o[m].p + at);
+            const std::size_t at = this->at(g.w, i, m, g.pos);
+            const Vec cv = load(c.p + at);
+            const Vec co = load(o.p + at);
             const Vec d = splat(q.d);
             const Vec alpha = splat(q.alpha);
             const Vec qtop1 = (cv - co) * d * d / splat(q.alpha * dt) - cv;
@@ -457,20 +588,20 @@ void WavefrontSolver::Impl::matrix_group(const LineGroup& g, Model& s) {
             const Vec twod = splat(2.0 * q.d);
             const Vec dd2 = splat(q.d * (2.0 * q.d));
             if (has_embed) {
-                const Vec p = splat(q.aa2) * cv + load(bb2[m].p + at);
+                const Vec p = splat(q.aa2) * cv + load(bb2.p + at);
                 Vec qtop2 = twod * p + common;
                 if (m >= 2) qtop2 = qtop2 - source;
                 const Vec qq = (qtop1 + qtop2) / dd2;
                 const Vec ai = splat(q.mom.delt2) * cv + splat(q.mom.gam2) * p + splat(q.mom.beta2) * qq;
-                store(ai2[m].p + at, ai);
+                store(ai2.p + at, ai);
             }
             if (has_bound) {
-                const Vec p = splat(q.aa1) * cv + load(bb1[m].p + at);
+                const Vec p = splat(q.aa1) * cv + load(bb1.p + at);
                 Vec qtop2 = twod * p + common;
                 if (m >= 2) qtop2 = qtop2 - source;
                 const Vec qq = (qtop1 + qtop2) / dd2;
                 const Vec ai = splat(q.mom.delt1) * cv + splat(q.mom.gam1) * p + splat(q.mom.beta1) * qq;
-                store(ai1[m].p + at, ai);
+                store(ai1.p + at, ai);
             }
             parent = cv;
         }
@@ -480,7 +611,18 @@ void WavefrontSolver::Impl::matrix_group(const LineGroup& g, Model& s) {
 void WavefrontSolver::update_matrix(Model& s) {
     Impl& im = *impl_;
     if (!im.matrix || (!im.has_embed && !im.has_bound)) return;
-    for (const LineGroup& g : im.groups) im.matrix_group(g, s);
+    if (!im.team) {
+        for (const LineGroup& g : im.groups) im.matrix_group(g, s);
+        return;
+    }
+    // Every group is independent here.
+    const int members = im.team->size();
+    const std::size_t count = im.groups.size();
+    im.team->run([&](int member) {
+        const std::size_t first = count * static_cast<std::size_t>(member) / static_cast<std::size_t>(members);
+        const std::size_t last = count * static_cast<std::size_t>(member + 1) / static_cast<std::size_t>(members);
+        for (std::size_t g = first; g < last; ++g) im.matrix_group(im.groups[g], s);
+    });
 }
 
 void WavefrontSolver::end_iterations(Model& s) {
@@ -489,32 +631,30 @@ void WavefrontSolver::end_iterations(Model& s) {
     // The module's stored amounts of the converged step, for the elements with the matrix.
     double* ainew1 = s.md.ainew1.data();
     double* ainew2 = s.md.ainew2.data();
-    for (int i = 1; i <= im.nx; ++i) {
-        const std::size_t row = static_cast<std::size_t>(i) * im.plane_size();
+    for (int i = 1; i <= im.nx; ++i)
         for (const LineGroup& g : im.groups)
             for (int l = 0; l < W; ++l) {
                 if (!g.real[l]) continue;
-                const std::size_t at = row + static_cast<std::size_t>(g.first + l);
                 const std::ptrdiff_t e = s.md.ainew1.position((i - 1) * im.nynz + g.elem[l], 1);
                 for (int m = 1; m <= kComponents; ++m) {
-                    if (g.embed[l]) ainew2[e + m - 1] = im.ai2[m].p[at];
-                    if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = im.ai1[m].p[at];
+                    const std::size_t at = im.at(g.w, i, m, g.pos + l);
+                    if (g.embed[l]) ainew2[e + m - 1] = im.ai2.p[at];
+                    if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = im.ai1.p[at];
                 }
             }
-    }
 }
 
 void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     Impl& im = *impl_;
     const Deck& dk = s.deck;
     const MatrixdModule& md = s.md;
-    const std::size_t ps = im.plane_size();
     // Handover in the solver's field: cold takes the converged values, cnew drops what is
-    // negligible (negatives included).
-    for (int m = 1; m <= kComponents; ++m) {
-        double* cm = im.c[m].p;
-        double* om = im.o[m].p;
-        for (std::size_t at = ps; at < (static_cast<std::size_t>(im.nx) + 1) * ps; ++at) {
+    // negligible (negatives included). Ghosts stay zero; the source column is taken from the
+    // model again at the next step.
+    {
+        double* cm = im.c.p;
+        double* om = im.o.p;
+        for (std::size_t at = 0; at < im.field_len; ++at) {
             om[at] = cm[at];
             if (cm[at] < kNegligible) cm[at] = 0.0;
         }
@@ -523,16 +663,13 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     double* cnew = s.cnew.data();
     double* cold = s.cold.data();
     for (int k = 1; k <= im.nz; ++k)
-        for (int j = 1; j <= im.ny; ++j) {
-            const std::size_t sl = static_cast<std::size_t>(im.slot(j, k));
-            for (int i = 1; i <= im.nx; ++i) {
-                const std::size_t at = static_cast<std::size_t>(i) * ps + sl;
+        for (int j = 1; j <= im.ny; ++j)
+            for (int i = 1; i <= im.nx; ++i)
                 for (int m = 1; m <= kComponents; ++m) {
-                    cnew[s.cnew.position(m, i, j, k)] = im.c[m].p[at];
-                    cold[s.cold.position(m, i, j, k)] = im.o[m].p[at];
+                    const std::size_t at = im.cell_at(i, m, j, k);
+                    cnew[s.cnew.position(m, i, j, k)] = im.c.p[at];
+                    cold[s.cold.position(m, i, j, k)] = im.o.p[at];
                 }
-            }
-        }
 
     // Sums and lines in element order.
     const double volh = s.tc.volh;
@@ -556,9 +693,8 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
         for (int j = 1; j <= im.ny; ++j)
             for (int k = 1; k <= im.nz; ++k) {
                 ++n;
-                const std::size_t at = static_cast<std::size_t>(i) * ps + static_cast<std::size_t>(im.slot(j, k));
                 double cc[kComponents + 1] = {};
-                for (int m = 1; m <= kComponents; ++m) cc[m] = im.c[m].p[at];
+                for (int m = 1; m <= kComponents; ++m) cc[m] = im.c.p[im.cell_at(i, m, j, k)];
                 for (int m = 1; m <= kComponents; ++m)
                     discharge[m] = discharge[m] + 2.0 * dk.vd * dk.dz * dk.dy * cc[m];
                 const std::ptrdiff_t e1 = md.porm.position(n);

@@ -26,7 +26,8 @@ public:
     // Whether the fast path reproduces the element-order sweep for this run; if not, why.
     static bool eligible(const Model& s, std::string* why = nullptr);
 
-    explicit WavefrontSolver(const Model& s);
+    // threads: members of the team that shares the sweeps (1: no threads at all).
+    WavefrontSolver(const Model& s, int threads);
     ~WavefrontSolver();
     WavefrontSolver(const WavefrontSolver&) = delete;
     WavefrontSolver& operator=(const WavefrontSolver&) = delete;

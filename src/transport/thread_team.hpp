@@ -1,0 +1,43 @@
+#pragma once
+// A fixed team of worker threads for the sweeps. The caller is member 0; run() hands the
+// same job to every member and returns when all have finished it. Between jobs the workers
+// sleep on an atomic wait, so a long serial phase (result files) costs no second core.
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace quilmar {
+
+class ThreadTeam {
+public:
+    explicit ThreadTeam(int size);
+    ~ThreadTeam();
+    ThreadTeam(const ThreadTeam&) = delete;
+    ThreadTeam& operator=(const ThreadTeam&) = delete;
+
+    int size() const { return size_; }
+    void run(const std::function<void(int)>& job);
+
+private:
+    void work(int member);
+
+    int size_;
+    std::vector<std::thread> workers_;
+    const std::function<void(int)>* job_ = nullptr;
+    std::atomic<unsigned> generation_{0};
+    std::atomic<int> remaining_{0};
+    std::atomic<bool> stop_{false};
+};
+
+// Threads to use: QUILMAR_THREADS if set (at least 1), otherwise the processors this
+// process may run on.
+int default_thread_count();
+
+// Waits until counter reaches at least value: spins briefly, then yields the processor.
+inline void wait_at_least(const std::atomic<int>& counter, int value) {
+    for (int spin = 0; counter.load(std::memory_order_acquire) < value; ++spin)
+        if (spin > 64) std::this_thread::yield();
+}
+
+}  // namespace quilmar
