@@ -47,6 +47,26 @@ TEST(RunOutputs, ThreeStepsWithASnapshotEverySecondStep) {
     EXPECT_EQ(mass[3].substr(0, 8), "   1.500");
 }
 
+TEST(RunOutputs, SnapshotsEveryNptStepsOnly) {
+    Deck d;
+    set_small_scenario(d);
+    d.nt = 10;
+    for (int npt : {4, 11, 0}) {
+        d.npt = npt;
+        TempDir dir;
+        RunResult r = run_program(deck_text(d), dir);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto field = lines_of(r.files["Quilmar.out"]);
+        if (npt == 4) {
+            ASSERT_EQ(field.size(), 1u + 2 * 60);
+            EXPECT_EQ(field[1].substr(0, 10), "   2.00000");  // step 4
+            EXPECT_EQ(field[61].substr(0, 10), "   4.00000");  // step 8
+        } else {
+            EXPECT_EQ(field.size(), 1u) << "npt " << npt;
+        }
+    }
+}
+
 TEST(RunOutputs, SetupLinesFollowTheEchoInOrder) {
     // A well on the face between columns 2 and 3 and on the face between the two layers,
     // a remediated source of components 1 and 4 (component 2 has concentration but no mass).
