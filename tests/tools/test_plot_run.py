@@ -1,0 +1,315 @@
+# Tests of the plot tool on runs of small decks: it must read every field the program can
+# write, draw all figures, and name the file, line and field when something is wrong.
+import contextlib
+import glob
+import io
+import math
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+TOOL = os.path.join(REPO, "tools", "plot_run.py")
+sys.path.insert(0, os.path.join(REPO, "tools"))
+import plot_run  # noqa: E402
+
+FIGURES = ["breakthrough.png", "discharge.png", "plume_mass.png", "plan.png", "section.png"]
+
+
+def binary():
+    path = os.environ.get("QUILMAR_BINARY")
+    if path:
+        return path
+    found = sorted(glob.glob(os.path.join(REPO, "build*", "quilmar_v3")))
+    if not found:
+        pytest.skip("no quilmar_v3 binary: set QUILMAR_BINARY or build into build/")
+    return found[0]
+
+
+# A small scenario: 8 x 3 x 3 cells, a four-member chain, every kind of matrix (code 7).
+BASE = {
+    1: "100 0 0 0", 2: "1e6 0 0 0", 3: "1.0 0.5 1.0 2.0", 4: "0.01 2 3 1 10",
+    5: "0.3 0.5 2.0 0.2 0.02", 6: "2 1.5 1.2 1", 7: "10 25", 8: "0 0", 9: "0.79 0.74 0.64",
+    22: "7 0.4 0.3 0.03 0 0.8 0.1", 23: "3 2 1.5 1.2", 24: "0.79 0.74 0.64",
+    37: "5 8", 38: "2 3", 39: "1 3", 40: "0.5 6 3", 41: "1e-8 300",
+    42: "12.5 1.0 2.5 0.5",
+}
+for rec in range(10, 22):
+    BASE[rec] = "0.3 0 0"          # decay in the aquifer, every component and zone
+for rec in range(25, 37):
+    BASE[rec] = "0.05 0 0"         # decay in the matrix
+
+
+def deck_text(title, changes=None):
+    values = {**BASE, **(changes or {})}
+    lines = []
+    for rec in range(1, 43):
+        lines += [title if rec == 1 else f"record {rec}", "", values[rec]]
+    return "\n".join(lines) + "\n"
+
+
+def run_deck(folder, title, changes=None):
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "console.txt"), "w") as console:
+        proc = subprocess.run([binary()], input=deck_text(title, changes), text=True,
+                              stdout=console, stderr=subprocess.PIPE, cwd=folder, timeout=120)
+    assert proc.returncode == 0, proc.stderr
+    return folder
+
+
+class Outcome:
+    def __init__(self, returncode, stdout, stderr):
+        self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
+
+
+def plot(run_dir, *options):
+    """The tool on a run folder, in this process (matplotlib is imported once)."""
+    out = os.path.join(run_dir, "png")
+    stdout, stderr = io.StringIO(), io.StringIO()
+    with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
+        code = plot_run.main([run_dir, "-o", out, *options])
+    return Outcome(code, stdout.getvalue(), stderr.getvalue()), out
+
+
+def plot_command(*args):
+    """The tool as a user runs it, in a process of its own."""
+    return subprocess.run([sys.executable, TOOL, *args], capture_output=True, text=True,
+                          timeout=300, env=dict(os.environ, MPLBACKEND="Agg"))
+
+
+def made(out):
+    return sorted(f for f in FIGURES if os.path.isfile(os.path.join(out, f)))
+
+
+def assert_png(path):
+    with open(path, "rb") as f:
+        assert f.read(8) == b"\x89PNG\r\n\x1a\n", path
+    assert os.path.getsize(path) > 5000, path
+
+
+@pytest.fixture(scope="module")
+def base_run(tmp_path_factory):
+    return run_deck(str(tmp_path_factory.mktemp("base")), "Small chain over clay, code 7")
+
+
+@pytest.fixture
+def run_copy(base_run, tmp_path):
+    dst = str(tmp_path / "run")
+    shutil.copytree(base_run, dst, ignore=shutil.ignore_patterns("png"))
+    return dst
+
+
+def rewrite_field(path, line_no, field_no, text):
+    """Replace one comma-separated field (1-based line and field numbers), keeping its width."""
+    with open(path) as f:
+        lines = f.read().splitlines()
+    fields = lines[line_no - 1].split(",")
+    width = len(fields[field_no - 1])
+    fields[field_no - 1] = text.rjust(width)
+    lines[line_no - 1] = ",".join(fields)
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+# --- reading single fields ---------------------------------------------------------------
+
+@pytest.mark.parametrize("text, value", [
+    (" 0.12500E+02", 12.5),
+    ("-0.12500E+02", -12.5),
+    (" 0.00000E+00", 0.0),
+    (" 0.10000-100", 1e-101),
+    (" 0.17977+309", 1.7977e308),
+    ("-0.49407-323", -4.9407e-324),
+    (" 0.12345678E-03", 1.2345678e-4),
+    ("   2.500", 2.5),
+    ("  -0.500", -0.5),
+    (".500", 0.5),
+    ("-.500", -0.5),
+    ("9999.999", 9999.999),
+    ("  10.00000", 10.0),
+    ("    Infinity", math.inf),
+    ("   -Infinity", -math.inf),
+    ("     Inf", math.inf),
+    ("    -Inf", -math.inf),
+])
+def test_field_values(text, value):
+    got, overflow = plot_run.parse_field(text)
+    assert not overflow
+    assert got == pytest.approx(value, rel=1e-12, abs=0)
+
+
+@pytest.mark.parametrize("text, overflow", [("         NaN", False), ("********", True),
+                                            ("************", True)])
+def test_fields_without_a_value_read_as_nan(text, overflow):
+    got, flag = plot_run.parse_field(text)
+    assert math.isnan(got) and flag == overflow
+
+
+@pytest.mark.parametrize("text", ["", "   ", "abc", "0.1E", "0.10000-10", "1.2.3", "nan",
+                                  "inf", "0x10", "**1", "1,5", "0.5 E+01"])
+def test_fields_that_are_not_numbers(text):
+    with pytest.raises(ValueError):
+        plot_run.parse_field(text)
+
+
+# --- a whole run -------------------------------------------------------------------------
+
+def test_all_figures_from_a_run(base_run):
+    out = os.path.join(base_run, "png")
+    proc = plot_command(base_run, "-o", out, "--names", "PCE,TCE,DCE,VC")
+    assert proc.returncode == 0, proc.stderr
+    assert made(out) == sorted(FIGURES)
+    for f in FIGURES:
+        assert_png(os.path.join(out, f))
+        assert f"wrote {os.path.join(out, f)}" in proc.stdout
+
+
+def test_log_scale_and_chosen_views(base_run):
+    proc, out = plot(base_run, "--log", "--time", "1.5", "--layer", "3", "--row", "2",
+                     "--times", "0.5,3", "--components", "2,4", "--units", "ft,d,lb")
+    assert proc.returncode == 0, proc.stderr
+    assert made(out) == sorted(FIGURES)
+
+
+def test_grid_and_steps_rebuilt_from_the_files(base_run):
+    snap = plot_run.read_snapshots(base_run)
+    assert snap["c"].shape == (2, 8, 3, 3, 4)
+    np.testing.assert_allclose(snap["time"], [1.5, 3.0])
+    np.testing.assert_allclose(snap["x"], 2.5 + 5 * np.arange(8))
+    np.testing.assert_allclose(snap["y"], [1, 3, 5])
+    np.testing.assert_allclose(snap["z"], [0.5, 1.5, 2.5])
+    dis = plot_run.read_discharge(base_run)
+    assert dis["q"].shape == (6, 8, 4)
+    np.testing.assert_allclose(dis["time"], 0.5 * np.arange(1, 7))
+    # Each column's discharge is 2 vd dy dz times the sum of its cells' concentrations:
+    # holds only if the lines of both files were put back in the right cells and steps.
+    for s, step in ((0, 2), (1, 5)):
+        expect = 2 * 10 * 2 * 1 * snap["c"][s].sum(axis=(1, 2))
+        np.testing.assert_allclose(dis["q"][step], expect, rtol=2e-4)
+    well = plot_run.read_well(base_run)
+    np.testing.assert_allclose(well["conc"][2], snap["c"][0, 2, 0, 0:3].mean(axis=0), rtol=1e-4)
+    pm = plot_run.read_plume_mass(base_run)
+    assert pm["matrix"].shape == pm["aquifer"].shape == (6, 4)
+    assert (pm["matrix"][-1] > 0).all() and (pm["aquifer"][-1] > 0).all()
+
+
+def test_console_gives_title_and_deck_values(base_run):
+    info = plot_run.read_console(os.path.join(base_run, "console.txt"))
+    assert info["title"] == "Small chain over clay, code 7"
+    assert info["records"][3] == [1.0, 0.5, 1.0, 2.0]
+    assert info["records"][42] == [12.5, 1.0, 2.5, 0.5]
+
+
+def test_three_digit_exponents_of_a_run(tmp_path):
+    run = run_deck(str(tmp_path / "huge"), "Huge concentrations",
+                   {1: "1e150 0 0 0", 2: "1e155 0 0 0"})
+    with open(os.path.join(run, "Quilmar.out")) as f:
+        text = f.read()
+    assert re.search(r" 0\.\d{5}\+1\d\d,", text), "the run wrote no three-digit exponent"
+    snap = plot_run.read_snapshots(run)
+    assert 1e140 < np.nanmax(snap["c"][..., 0]) < 1e151
+    proc, out = plot(run, "--log")
+    assert proc.returncode == 0, proc.stderr
+    assert made(out) == sorted(FIGURES)
+
+
+def test_a_run_that_overflows_to_nan(tmp_path):
+    run = run_deck(str(tmp_path / "nan"), "Overflowing source",
+                   {1: "1e150 0 0 0", 2: "1e160 0 0 0"})
+    with open(os.path.join(run, "Quilmar.out")) as f:
+        assert "         NaN," in f.read()
+    assert np.isnan(plot_run.read_snapshots(run)["c"]).any()
+    for options in ((), ("--log",)):
+        proc, out = plot(run, *options)
+        assert proc.returncode == 0, proc.stderr
+        assert made(out) == sorted(FIGURES)
+
+
+def test_times_beyond_the_field_width(tmp_path):
+    # Times of 10000 and more are written as asterisks; the tool rebuilds them.
+    run = run_deck(str(tmp_path / "long"), "Long steps", {40: "4000 3 1"})
+    with open(os.path.join(run, "obs_well.out")) as f:
+        assert f.read().splitlines()[3].startswith("**********,")
+    np.testing.assert_allclose(plot_run.read_well(run)["time"], [4000, 8000, 12000])
+    np.testing.assert_allclose(plot_run.read_discharge(run)["time"], [4000, 8000, 12000])
+    np.testing.assert_allclose(plot_run.read_snapshots(run)["time"], [4000, 8000, 12000])
+    proc, out = plot(run)
+    assert proc.returncode == 0, proc.stderr
+    assert "written as asterisks" in proc.stderr
+    assert made(out) == sorted(FIGURES)
+
+
+def test_nan_infinity_and_asterisk_values(run_copy):
+    well = os.path.join(run_copy, "obs_well.out")
+    rewrite_field(well, 3, 2, "NaN")
+    rewrite_field(well, 4, 3, "Infinity")
+    rewrite_field(well, 5, 4, "-Inf")
+    rewrite_field(well, 6, 5, "*" * 15)
+    conc = os.path.join(run_copy, "Quilmar.out")
+    rewrite_field(conc, 2, 5, "NaN")
+    rewrite_field(conc, 3, 6, "-Infinity")
+    rewrite_field(conc, 40, 5, "Inf")
+    w = plot_run.read_well(run_copy)["conc"]
+    assert math.isnan(w[1, 0]) and w[2, 1] == math.inf and w[3, 2] == -math.inf
+    assert math.isnan(w[4, 3])
+    c = plot_run.read_snapshots(run_copy)["c"]
+    assert math.isnan(c[0, 0, 0, 0, 0]) and c[0, 0, 0, 1, 1] == -math.inf
+    for options in ((), ("--log",)):
+        proc, out = plot(run_copy, *options)
+        assert proc.returncode == 0, proc.stderr
+        assert made(out) == sorted(FIGURES)
+        assert "obs_well.out: 1 value field(s) written as asterisks" in proc.stderr
+
+
+# --- files that are missing or malformed -------------------------------------------------
+
+def test_missing_file_is_named_and_the_other_figures_are_made(run_copy):
+    os.remove(os.path.join(run_copy, "obs_well.out"))
+    proc, out = plot(run_copy)
+    assert proc.returncode == 1
+    assert "breakthrough.png not made" in proc.stderr
+    assert "obs_well.out: missing result file" in proc.stderr
+    assert made(out) == sorted(set(FIGURES) - {"breakthrough.png"})
+
+
+@pytest.mark.parametrize("damage, message", [
+    (lambda p: rewrite_field(p, 5, 3, "abc"),
+     "discharge.out line 5: field 3 (Discharge1) 'abc' is not a number"),
+    (lambda p: rewrite_field(p, 7, 4, "0.1234E"),
+     "discharge.out line 7: field 4 (Discharge2) '0.1234E' is not a number"),
+    (lambda p: open(p, "a").write("   3.500,    2.500,  0.1E+01\n"),
+     "discharge.out line 50: 3 fields, discharge.out lines have 6"),
+    (lambda p: open(p, "a").write("   3.500,    2.500,  0.1E+01,  0.1E+01,  0.1E+01,  0.1E+01\n"),
+     "49 data lines are not whole blocks of 8 columns"),
+    (lambda p: open(p, "w").write(" Time, X, Discharge1, Discharge2, Discharge3, Discharg4\n"),
+     "discharge.out: header line only, no data"),
+    (lambda p: open(p, "w").write(" Time,X,Y,Z,Conc1,Conc2,Conc3,Conc4\n   0.500, 2.5\n"),
+     "discharge.out line 1: header 'Time,X,Y,Z,Conc1,Conc2,Conc3,Conc4' is not the header of discharge.out"),
+    (lambda p: open(p, "w").close(), "discharge.out: empty file"),
+])
+def test_malformed_file_is_named_with_line_and_field(run_copy, damage, message):
+    damage(os.path.join(run_copy, "discharge.out"))
+    proc, out = plot(run_copy)
+    assert proc.returncode == 1
+    assert "discharge.png not made" in proc.stderr
+    assert message in proc.stderr
+    assert made(out) == sorted(set(FIGURES) - {"discharge.png"})
+
+
+def test_no_snapshot_and_a_layer_outside_the_grid(run_copy, tmp_path):
+    proc, out = plot(run_copy, "--layer", "4")
+    assert proc.returncode == 1
+    assert "layer 4 is not in the grid (layers 1 to 3)" in proc.stderr
+    with open(os.path.join(run_copy, "Quilmar.out"), "w") as f:
+        f.write(" Time,X,Y,Z,Conc1,Conc2,Conc3,Conc4\n")
+    proc, out = plot(run_copy)
+    assert proc.returncode == 1
+    assert "plan.png and section.png not made" in proc.stderr
+    assert "Quilmar.out: header line only" in proc.stderr
+    proc = plot_command(str(tmp_path / "nowhere"))
+    assert proc.returncode == 2 and "no such folder" in proc.stderr
