@@ -80,11 +80,11 @@ SourceState::SourceState()
       ctwo(comp_array("ctwo")),
       csource(comp_array("csource")) {}
 
-// Grid storage: the four components of a cell together, then k, j and i slowest, so that a
-// sweep in element order walks memory forward.
+// Grid storage: the four components of a cell together, then i, j and k slowest, so that
+// a grid of a few columns, rows and layers touches only the pages of its own x-lines.
 Model::Model()
-    : cnew("cnew", {1, 0, 1, 1}, {kComponents, kMaxX, kMaxY, kMaxZ}, {0, 3, 2, 1}),
-      cold("cold", {1, 1, 1, 1}, {kComponents, kMaxX, kMaxY, kMaxZ}, {0, 3, 2, 1}),
+    : cnew("cnew", {1, 0, 1, 1}, {kComponents, kMaxX, kMaxY, kMaxZ}, {0, 1, 2, 3}),
+      cold("cold", {1, 1, 1, 1}, {kComponents, kMaxX, kMaxY, kMaxZ}, {0, 1, 2, 3}),
       wellconc(comp_array("wellconc")) {}
 
 }  // namespace quilmar
