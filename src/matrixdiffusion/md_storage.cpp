@@ -58,11 +58,26 @@ void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, const double& dt) {
 }
 
 void matrixdsr7updt(MatrixdModule& md, const GlobalVek& gv) {
-    for (int n = 1; n <= gv.nelmax; ++n)
+    if (gv.nelmax < 1 || gv.icomp < 1) return;
+    // Every index below lies within the first and last element and component; checking
+    // those two corners covers the whole loop.
+    md.mdembed.check(1, 1);
+    md.mdembed.check(1, gv.nelmax);
+    md.ainew1.check(2, 1);
+    md.ainew1.check(2, gv.icomp);
+    const int* embed = md.mdembed.data() + md.mdembed.position(1);
+    const int* bot = md.mdbot.data() + md.mdbot.position(1);
+    const int* top = md.mdtop.data() + md.mdtop.position(1);
+    for (int n = 1; n <= gv.nelmax; ++n) {
+        const bool has_embed = embed[n - 1] == 1;
+        const bool has_bound = bot[n - 1] == 1 || top[n - 1] == 1;
+        if (!has_embed && !has_bound) continue;
         for (int m = 1; m <= gv.icomp; ++m) {
-            if (md.mdembed(n) == 1) md.aiold2(n, m) = md.ainew2(n, m);
-            if (md.mdbot(n) == 1 || md.mdtop(n) == 1) md.aiold1(n, m) = md.ainew1(n, m);
+            const std::ptrdiff_t e = md.ainew1.position(n, m);
+            if (has_embed) md.aiold2.data()[e] = md.ainew2.data()[e];
+            if (has_bound) md.aiold1.data()[e] = md.ainew1.data()[e];
         }
+    }
 }
 
 }  // namespace quilmar
