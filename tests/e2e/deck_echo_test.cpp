@@ -53,7 +53,7 @@ TEST(DeckEcho, NotesSplitRecordAndCrLfEchoExactlyLikeThePlainDeck) {
     EXPECT_EQ(echo[2], " 10 0 0 0");
     EXPECT_EQ(rb.out, ra.out);
     for (const char* f : kResultFiles) EXPECT_EQ(rb.files[f], ra.files[f]) << f;
-    EXPECT_EQ(rb.err, "");
+    EXPECT_EQ(rb.err, ra.err);
 }
 
 TEST(FailedRead, StatusTwoEchoSoFarAndHeaderLinesOnly) {

@@ -10,6 +10,13 @@
 namespace quilmar::testing {
 namespace {
 
+// The stop's report is the last line on standard error (warnings about the deck may come
+// before it).
+std::string stop_report(const RunResult& r) {
+    const auto lines = lines_of(r.err);
+    return lines.empty() ? "" : lines.back();
+}
+
 bool files_hold_headers_only(RunResult& r) {
     for (const char* f : {"discharge.out", "Quilmar.out", "plume_mass.out", "obs_well.out"})
         if (lines_of(r.files[f]).size() != 1) return false;
@@ -34,7 +41,7 @@ TEST(CapacityStop, MoreThanHalfAMillionElementsStopsInElementSetup) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "quilmar_v3: Index '500001' of dimension 1 of array 'mdflag' above upper bound of 500000\n");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '500001' of dimension 1 of array 'mdflag' above upper bound of 500000");
     // Nothing of the element setup is written, not even the element count.
     EXPECT_EQ(lines_of(r.out).size(), 126u);
     EXPECT_EQ(r.out.find("nelmax"), std::string::npos);
@@ -47,7 +54,7 @@ TEST(CapacityStop, TwoThousandColumnsStopInTheInitialStateBeforeAnyStep) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "quilmar_v3: Index '2001' of dimension 2 of array 'cnew' above upper bound of 2000\n");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '2001' of dimension 2 of array 'cnew' above upper bound of 2000");
     EXPECT_NE(r.out.find(" nelmax =  2000\n"), std::string::npos);
     EXPECT_EQ(r.out.find("time ="), std::string::npos);
     EXPECT_TRUE(files_hold_headers_only(r));
@@ -67,7 +74,7 @@ TEST(CapacityStop, FiftyRowsPassSetupAndStopInTheFirstSweep) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "quilmar_v3: Index '51' of dimension 3 of array 'cnew' above upper bound of 50\n");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '51' of dimension 3 of array 'cnew' above upper bound of 50");
     EXPECT_NE(r.out.find(" tzeromass(m)= "), std::string::npos);  // setup completed
     EXPECT_EQ(r.out.find("time ="), std::string::npos);            // the first step did not
     EXPECT_TRUE(files_hold_headers_only(r));
@@ -79,7 +86,7 @@ TEST(CapacityStop, FiftyOneLayersStopInTheInitialState) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "quilmar_v3: Index '51' of dimension 4 of array 'cnew' above upper bound of 50\n");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '51' of dimension 4 of array 'cnew' above upper bound of 50");
     EXPECT_NE(r.out.find(" tzeromass(m)= "), std::string::npos);
     EXPECT_EQ(r.out.find("time ="), std::string::npos);
     EXPECT_TRUE(files_hold_headers_only(r));
