@@ -7,6 +7,7 @@
 #include "input/deck_layout.hpp"
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "results/result_files.hpp"
+#include "setup/deck_checks.hpp"
 #include "setup/elements.hpp"
 #include "setup/initial_state.hpp"
 #include "setup/source.hpp"
@@ -24,12 +25,17 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions
         files.open(options.output_dir);             // result files with their header lines
         read_deck(s, in, out);                      // input deck, echoed
         setup_elements(s, out);                     // grid and elements
+        check_elements(s.deck, err);
         matrixdsr1(s.md, s.gv);                     // matrix properties
         find_observation_well(s, out);              // observation well
+        check_well(s.deck, s.well, err);
         adjust_deck(s.deck);                        // deck adjustments
+        check_source(s.deck, err);
         setup_source(s, out);                       // source model
+        check_transport(s.deck);
         compute_transport_coefficients(s);          // transport coefficients
         set_initial_state(s);                       // initial state
+        check_time_steps(s.deck, err);
         run_time_loop(s, files, out);               // time loop
         out.flush();
         files.close();                              // normal stop

@@ -14,9 +14,11 @@ void setup_elements(Model& s, std::ostream& out) {
     GlobalVek& gv = s.gv;
     constexpr double kBulkDensity = 1.6;
     int n = 0;
-    for (int i = 1; i <= dk.nx; ++i)
-        for (int j = 1; j <= dk.ny; ++j)
-            for (int k = 1; k <= dk.nz; ++k) {
+    // Wide counters: a count of 2147483647 ends its loop without overflowing the counter
+    // (with no cells in the other directions such a grid reaches the end of the loop).
+    for (long i = 1; i <= dk.nx; ++i)
+        for (long j = 1; j <= dk.ny; ++j)
+            for (long k = 1; k <= dk.nz; ++k) {
                 ++n;
                 md.mdflag(n) = dk.mdflags;
                 md.volfrac(n) = dk.volfracs;
@@ -27,7 +29,7 @@ void setup_elements(Model& s, std::ostream& out) {
                 gv.area(n) = dk.dx * dk.dy;
                 gv.top(n) = dk.dz;
                 gv.bot(n) = 0.0;
-                const double x = cell_centre(i, dk.dx);
+                const double x = cell_centre(static_cast<int>(i), dk.dx);
                 const int ix = reaction_zone(x, dk.x1, dk.x2);
                 for (int m = 1; m <= kComponents; ++m) {
                     md.retardm(n, m) = dk.retardms(m);
@@ -46,29 +48,29 @@ void find_observation_well(Model& s, std::ostream& out) {
     Deck& dk = s.deck;
     WellCells& w = s.well;
     w = WellCells{};
-    for (int i = 1; i <= dk.nx; ++i) {
-        const double x = cell_centre(i, dk.dx);
+    for (long i = 1; i <= dk.nx; ++i) {
+        const double x = cell_centre(static_cast<int>(i), dk.dx);
         if (std::fabs(x - dk.xwell) <= 0.5 * dk.dx) {
-            w.iwell = i;
+            w.iwell = static_cast<int>(i);
             out << ConsoleLine().text("iwell=  ").value(w.iwell).str() << '\n';
         }
     }
     if (dk.ywell < 0) dk.ywell = -dk.ywell;
-    for (int j = 1; j <= dk.ny; ++j) {
-        const double y = cell_centre(j, dk.dy);
+    for (long j = 1; j <= dk.ny; ++j) {
+        const double y = cell_centre(static_cast<int>(j), dk.dy);
         if (std::fabs(y - dk.ywell) <= 0.5 * dk.dy) {
-            w.jwell = j;
+            w.jwell = static_cast<int>(j);
             out << ConsoleLine().text("jwell=  ").value(w.jwell).str() << '\n';
         }
     }
-    for (int k = 1; k <= dk.nz; ++k) {
-        const double z = cell_centre(k, dk.dz);
+    for (long k = 1; k <= dk.nz; ++k) {
+        const double z = cell_centre(static_cast<int>(k), dk.dz);
         if (std::fabs(z - dk.zwellbot) <= 0.5 * dk.dz) {
-            w.kwellbot = k;
+            w.kwellbot = static_cast<int>(k);
             out << ConsoleLine().text("kwellbot =").value(w.kwellbot).str() << '\n';
         }
         if (std::fabs(z - dk.zwelltop) <= 0.5 * dk.dz) {
-            w.kwelltop = k;
+            w.kwelltop = static_cast<int>(k);
             out << ConsoleLine().text("kwelltop=  ").value(w.kwelltop).str() << '\n';
         }
     }

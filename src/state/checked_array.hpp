@@ -1,11 +1,14 @@
 #pragma once
 // Fixed-capacity arrays with declared index ranges, every access checked.
 //
-// Storage is reserved for the full declared range but obtained from calloc, whose large
-// blocks are fresh zero pages mapped on first touch: a small grid only makes the pages it
-// uses resident, while the declared ranges (and the stops at them) stay those of the full
-// capacity. The storage order is chosen per array (the components of one cell or element
-// lie next to each other); it does not change the meaning of any index.
+// Storage is reserved for the full declared range. Large arrays are mapped as fresh
+// anonymous pages that the system fills with zeros on first touch: a small grid only makes
+// the pages it uses resident, while the declared ranges (and the stops at them) stay those
+// of the full capacity. Mapping them directly (rather than through the heap) keeps that
+// true when one process runs many models in turn, and keeps the heap checker of a
+// sanitizer build from clearing and poisoning the whole capacity on every run; small
+// arrays come from calloc. The storage order is chosen per array (the components of one
+// cell or element lie next to each other); it does not change the meaning of any index.
 #include <array>
 #include <cstddef>
 #include <cstdlib>
@@ -20,8 +23,13 @@ namespace quilmar {
 [[noreturn]] void report_index_violation(const char* array, int dimension, long index, long bound,
                                          bool above);
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+// Zero-filled storage of the given size; throws std::bad_alloc when none is left.
+void* obtain_zeroed_storage(std::size_t bytes);
+void release_storage(void* p, std::size_t bytes) noexcept;
+
+struct StorageDeleter {
+    std::size_t bytes = 0;
+    void operator()(void* p) const { release_storage(p, bytes); }
 };
 
 template <typename T, int Rank>
@@ -41,8 +49,8 @@ public:
         size_ = static_cast<std::size_t>(stride);
         offset_ = 0;
         for (int d = 0; d < Rank; ++d) offset_ -= stride_[d] * lower_[d];
-        data_.reset(static_cast<T*>(std::calloc(size_, sizeof(T))));
-        if (!data_) throw std::bad_alloc();
+        data_ = std::unique_ptr<T[], StorageDeleter>(static_cast<T*>(obtain_zeroed_storage(size_ * sizeof(T))),
+                                                     StorageDeleter{size_ * sizeof(T)});
     }
 
     template <typename... I>
@@ -97,7 +105,7 @@ private:
     std::array<std::ptrdiff_t, Rank> stride_{};
     std::ptrdiff_t offset_ = 0;
     std::size_t size_ = 0;
-    std::unique_ptr<T[], FreeDeleter> data_;
+    std::unique_ptr<T[], StorageDeleter> data_;
 };
 
 // Per-element arrays (n) and per-element-and-component arrays (n, m), indexed from 1.
