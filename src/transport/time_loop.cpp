@@ -33,8 +33,7 @@ void iterate_step(Model& s, SweepCarry& carry, WavefrontSolver* fast, std::ostre
         s.iter = s.iter + 1;
         if (s.iter > s.deck.maxit) stop_not_converged(s, out);
         if (fast) {
-            fast->sweep(s);
-            fast->update_matrix(s);
+            fast->sweep(s);  // the matrix storage follows each cell within the sweep
         } else {
             sweep_checked(s, carry);
             copy_grid_to_elements(s);

@@ -137,7 +137,6 @@ struct WavefrontSolver::Impl {
     GroupView view(const LineGroup& g) const;
     void sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax, int i_first, int i_last);
     void sweep_wave(int w, const Model& s, Vec& emax, int i_first, int i_last);
-    void matrix_group(const LineGroup& g, Model& s);
 };
 
 bool WavefrontSolver::eligible(const Model& s, std::string* why) {
@@ -478,6 +477,45 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
     parent = cnew;
 }
 
+// Matrix profiles and stored amounts of the four lanes of one group in column i, from the
+// cells' values of this sweep. A cell's values are final once its four components are
+// updated, and its stored amounts are read only by its own update in the next sweep, so
+// this runs right after the cell instead of in a pass of its own, with the same results.
+__attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
+                                                         double dt) {
+    const int z = im.zone_of_column[static_cast<std::size_t>(i)];
+    Vec parent = splat(0.0);
+    for (int m = 1; m <= kComponents; ++m) {
+        const CompZone& q = im.cz[z][m];
+        const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + m - 1) * g.lw;
+        const Vec cv = load(im.c.p + at);
+        const Vec co = load(im.o.p + at);
+        const Vec d = splat(q.d);
+        const Vec alpha = splat(q.alpha);
+        const Vec qtop1 = (cv - co) * d * d / splat(q.alpha * dt) - cv;
+        const Vec common = splat(q.lambdar) * cv * d * d / alpha;
+        Vec source = splat(0.0);
+        if (m >= 2) source = splat(q.yield * q.lambda_parent) * parent * d * d / splat(q.retard * q.alpha);
+        const Vec twod = splat(2.0 * q.d);
+        const Vec dd2 = splat(q.d * (2.0 * q.d));
+        if (im.has_embed) {
+            const Vec p = splat(q.aa2) * cv + load(im.bb2.p + at);
+            Vec qtop2 = twod * p + common;
+            if (m >= 2) qtop2 = qtop2 - source;
+            const Vec qq = (qtop1 + qtop2) / dd2;
+            store(im.ai2.p + at, splat(q.mom.delt2) * cv + splat(q.mom.gam2) * p + splat(q.mom.beta2) * qq);
+        }
+        if (im.has_bound) {
+            const Vec p = splat(q.aa1) * cv + load(im.bb1.p + at);
+            Vec qtop2 = twod * p + common;
+            if (m >= 2) qtop2 = qtop2 - source;
+            const Vec qq = (qtop1 + qtop2) / dd2;
+            store(im.ai1.p + at, splat(q.mom.delt1) * cv + splat(q.mom.gam1) * p + splat(q.mom.beta1) * qq);
+        }
+        parent = cv;
+    }
+}
+
 GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     GroupView v;
     v.kbottom = lane_mask(g.kbottom);
@@ -501,11 +539,13 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
 }
 
 // Columns i_first..i_last of one group of lines, or of two groups of the same wavefront
-// side by side (their chains of divisions are independent and overlap).
+// side by side (their chains of divisions are independent and overlap), each column
+// followed by the matrix storage update of its cells.
 __attribute__((target_clones("avx2", "default")))
 void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax,
                                          int i_first, int i_last) {
     const double dt = s.deck.dt;
+    const bool storage = matrix && (has_embed || has_bound);
     const GroupView va = view(*a);
     if (b) {
         const GroupView vb = view(*b);
@@ -515,11 +555,16 @@ void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b,
                 update_lanes(*this, va, i, m, dt, pa, emax);
                 update_lanes(*this, vb, i, m, dt, pb, emax);
             }
+            if (storage) {
+                matrix_lanes(*this, va, i, dt);
+                matrix_lanes(*this, vb, i, dt);
+            }
         }
     } else {
         for (int i = i_first; i <= i_last; ++i) {
             Vec pa = splat(0.0);
             for (int m = 1; m <= kComponents; ++m) update_lanes(*this, va, i, m, dt, pa, emax);
+            if (storage) matrix_lanes(*this, va, i, dt);
         }
     }
 }
@@ -565,64 +610,6 @@ void WavefrontSolver::sweep(Model& s) {
     for (const Vec& emax : im.member_emax)
         for (int l = 0; l < W; ++l)
             if (emax[l] > s.errmax) s.errmax = emax[l];
-}
-
-// Profiles and stored amounts of the matrices of one group of lines.
-__attribute__((target_clones("avx2", "default")))
-void WavefrontSolver::Impl::matrix_group(const LineGroup& g, Model& s) {
-    const double dt = s.deck.dt;
-    for (int i = 1; i <= nx; ++i) {
-        const int z = zone_of_column[static_cast<std::size_t>(i)];
-        Vec parent = splat(0.0);
-        for (int m = 1; m <= kComponents; ++m) {
-            const CompZone& q = cz[z][m];
-            const std::size_t at = this->at(g.w, i, m, g.pos);
-            const Vec cv = load(c.p + at);
-            const Vec co = load(o.p + at);
-            const Vec d = splat(q.d);
-            const Vec alpha = splat(q.alpha);
-            const Vec qtop1 = (cv - co) * d * d / splat(q.alpha * dt) - cv;
-            const Vec common = splat(q.lambdar) * cv * d * d / alpha;
-            Vec source = splat(0.0);
-            if (m >= 2) source = splat(q.yield * q.lambda_parent) * parent * d * d / splat(q.retard * q.alpha);
-            const Vec twod = splat(2.0 * q.d);
-            const Vec dd2 = splat(q.d * (2.0 * q.d));
-            if (has_embed) {
-                const Vec p = splat(q.aa2) * cv + load(bb2.p + at);
-                Vec qtop2 = twod * p + common;
-                if (m >= 2) qtop2 = qtop2 - source;
-                const Vec qq = (qtop1 + qtop2) / dd2;
-                const Vec ai = splat(q.mom.delt2) * cv + splat(q.mom.gam2) * p + splat(q.mom.beta2) * qq;
-                store(ai2.p + at, ai);
-            }
-            if (has_bound) {
-                const Vec p = splat(q.aa1) * cv + load(bb1.p + at);
-                Vec qtop2 = twod * p + common;
-                if (m >= 2) qtop2 = qtop2 - source;
-                const Vec qq = (qtop1 + qtop2) / dd2;
-                const Vec ai = splat(q.mom.delt1) * cv + splat(q.mom.gam1) * p + splat(q.mom.beta1) * qq;
-                store(ai1.p + at, ai);
-            }
-            parent = cv;
-        }
-    }
-}
-
-void WavefrontSolver::update_matrix(Model& s) {
-    Impl& im = *impl_;
-    if (!im.matrix || (!im.has_embed && !im.has_bound)) return;
-    if (!im.team) {
-        for (const LineGroup& g : im.groups) im.matrix_group(g, s);
-        return;
-    }
-    // Every group is independent here.
-    const int members = im.team->size();
-    const std::size_t count = im.groups.size();
-    im.team->run([&](int member) {
-        const std::size_t first = count * static_cast<std::size_t>(member) / static_cast<std::size_t>(members);
-        const std::size_t last = count * static_cast<std::size_t>(member + 1) / static_cast<std::size_t>(members);
-        for (std::size_t g = first; g < last; ++g) im.matrix_group(im.groups[g], s);
-    });
 }
 
 void WavefrontSolver::end_iterations(Model& s) {

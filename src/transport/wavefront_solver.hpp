@@ -35,10 +35,9 @@ public:
     // After the source release of a step: takes over the source plane and forms the step's
     // constant coefficients.
     void begin_step(Model& s);
-    // One sweep over all cells and components; raises s.errmax.
+    // One sweep over all cells and components, each cell followed by the update of its
+    // matrix profiles and stored amounts from the sweep's values; raises s.errmax.
     void sweep(Model& s);
-    // Matrix profiles and stored amounts from the latest sweep (into the module's ainew1/2).
-    void update_matrix(Model& s);
     // After the last sweep of a step: the module's stored amounts take the step's values.
     void end_iterations(Model& s);
     // End-of-step handover into cold / cleaned cnew of the model, and the step's result lines.
