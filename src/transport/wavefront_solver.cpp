@@ -649,14 +649,18 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     // The model's grid takes the handed-over state, in its storage order.
     double* cnew = s.cnew.data();
     double* cold = s.cold.data();
+    const std::ptrdiff_t new_i = s.cnew.stride(2), new_m = s.cnew.stride(1);
+    const std::ptrdiff_t old_i = s.cold.stride(2), old_m = s.cold.stride(1);
     for (int k = 1; k <= im.nz; ++k)
-        for (int j = 1; j <= im.ny; ++j)
+        for (int j = 1; j <= im.ny; ++j) {
+            const std::ptrdiff_t new0 = s.cnew.position(1, 0, j, k), old0 = s.cold.position(1, 0, j, k);
             for (int i = 1; i <= im.nx; ++i)
                 for (int m = 1; m <= kComponents; ++m) {
                     const std::size_t at = im.cell_at(i, m, j, k);
-                    cnew[s.cnew.position(m, i, j, k)] = im.c.p[at];
-                    cold[s.cold.position(m, i, j, k)] = im.o.p[at];
+                    cnew[new0 + i * new_i + (m - 1) * new_m] = im.c.p[at];
+                    cold[old0 + i * old_i + (m - 1) * old_m] = im.o.p[at];
                 }
+        }
 
     // Sums and lines in element order.
     const double volh = s.tc.volh;
