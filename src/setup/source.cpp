@@ -53,18 +53,21 @@ double source_concentration(Model& s, int m, double trelease) {
     const double m0 = dk.tzeromass(m);
     const double c0 = dk.czero(m);
     double c = src.csource(m);
+    bool evaluated = false;
     // Before remediation: depletion from time 0.
     if (trelease > 0.0 && trelease < dk.t1) {
         src.smass = std::pow(clip((src.cs3(m) + src.cs4(m)) * std::exp((g - 1.0) * lambda * trelease) + src.cs2(m)),
                              src.cs6);
         c = 0.0;
         if (m0 > kNegligible) c = c0 * std::pow(src.smass, g) / std::pow(m0, g);
+        evaluated = true;
     }
     // During remediation: the mass falls linearly from t1mass to t2mass.
     if (dk.t1 <= trelease && trelease <= dk.t2) {
         src.smass = src.t1mass(m) - (trelease - dk.t1) / (dk.t2 - dk.t1) * (src.t1mass(m) - src.t2mass(m));
         c = 0.0;
         if (m0 > kNegligible) c = c0 * std::pow(src.smass, g) / std::pow(m0, g);
+        evaluated = true;
     }
     // After remediation: depletion from the mass left at t2.
     if (trelease > dk.t2) {
@@ -73,10 +76,13 @@ double source_concentration(Model& s, int m, double trelease) {
             src.cs6);
         c = 0.0;
         if (src.t2mass(m) > kNegligible) c = src.ctwo(m) * std::pow(src.smass, g) / std::pow(src.t2mass(m), g);
-        // A source emptied after the remediation releases nothing. Before t2 the power law
-        // alone decides: with gamma = 0 an emptied source still gives czero (0^0 = 1).
-        if (src.smass == 0.0) c = 0.0;
+        evaluated = true;
     }
+    // An exhausted source releases nothing, whichever regime found it empty. The power law
+    // alone would not ensure it: with gamma = 0 it keeps releasing czero from no mass
+    // (0^0 = 1), and with gamma < 0 an infinite concentration. Steps with mass left are
+    // unchanged.
+    if (evaluated && src.smass == 0.0) c = 0.0;
     return c;
 }
 

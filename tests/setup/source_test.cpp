@@ -195,20 +195,20 @@ TEST(SourceRelease, WholeMassRemovedStopsTheReleaseAtT2) {
 }
 
 TEST(SourceRelease, ConstantConcentrationAndADepletedSource) {
-    // gamma = 0: the concentration stays czero whatever the mass. A source of 5 with
-    // Q czero = 1.2 and loss 0.05 runs dry at ln(29/24)/0.05 = 3.78, before t1. The power
-    // law alone (0^0 = 1) keeps releasing czero until the remediation; only after t2 does
-    // the emptied source release nothing.
+    // gamma = 0: the concentration stays czero while mass remains. A source of 5 with
+    // Q czero = 1.2 and loss 0.05 runs dry at ln(29/24)/0.05 = 3.78, before t1. From then
+    // on the emptied source releases nothing, before, during and after the remediation
+    // (the power law alone, 0^0 = 1, would go on releasing czero from no mass).
     Deck d;
     source_deck(d);
     d.gamma = 0.0;
     d.tzeromass(1) = 5.0;
     SourceRun r(d);
     EXPECT_EQ(r.c(1, 1.0), 2.0);
-    EXPECT_EQ(r.c(1, 5.0), 2.0);
+    EXPECT_EQ(r.c(1, 5.0), 0.0);
     EXPECT_EQ(r.s.src.smass, 0.0);
     EXPECT_EQ(r.s.src.t1mass(1), 0.0);
-    EXPECT_EQ(r.c(1, 12.0), 2.0);
+    EXPECT_EQ(r.c(1, 12.0), 0.0);
     EXPECT_EQ(r.c(1, 15.5), 0.0);
     EXPECT_EQ(r.c(1, 30.0), 0.0);
     // With mass left the concentration is czero before, during and after remediation.
