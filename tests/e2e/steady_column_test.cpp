@@ -83,7 +83,9 @@ TEST(SteadyColumn, ReachesTheSteadyAdvectionDispersionDecayProfile) {
         // differs from k dx = -0.11237 by 2.1e-4, which after i cells is a relative
         // difference of about 2.1e-4 i (0.6 % at cell 30); the zero column at the outlet
         // pulls the last cells down further, so only the first 30 are compared, within 1 %.
-        if (i <= 30) EXPECT_NEAR(c, continuous_steady(i), 0.01 * continuous_steady(i)) << "cell " << i;
+        if (i <= 30) {
+            EXPECT_NEAR(c, continuous_steady(i), 0.01 * continuous_steady(i)) << "cell " << i;
+        }
     }
     // Steady: the discharge through the last column no longer changes.
     const auto discharge = data_rows(r.files["discharge.out"]);
