@@ -49,6 +49,14 @@ void ThreadTeam::work(int member) {
     }
 }
 
+int thread_count_for(int cells) {
+    if (std::getenv("QUILMAR_THREADS")) return default_thread_count();
+    constexpr int kCellsPerThread = 5000;
+    const int by_size = cells / kCellsPerThread;
+    const int available = default_thread_count();
+    return by_size < 1 ? 1 : (by_size < available ? by_size : available);
+}
+
 int default_thread_count() {
     if (const char* v = std::getenv("QUILMAR_THREADS")) {
         const int n = std::atoi(v);

@@ -34,6 +34,11 @@ private:
 // process may run on.
 int default_thread_count();
 
+// Threads for a grid of this many cells: QUILMAR_THREADS if set; otherwise the processors
+// available, but one per 5000 cells at most, since a small grid sweeps in microseconds and
+// handing it to a team would cost more than it saves.
+int thread_count_for(int cells);
+
 // Waits until counter reaches at least value: spins briefly, then yields the processor.
 inline void wait_at_least(const std::atomic<int>& counter, int value) {
     for (int spin = 0; counter.load(std::memory_order_acquire) < value; ++spin)

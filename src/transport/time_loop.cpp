@@ -67,7 +67,8 @@ void copy_grid_to_elements(Model& s) {
 void run_time_loop(Model& s, ResultFiles& files, std::ostream& out) {
     SweepCarry carry;
     std::unique_ptr<WavefrontSolver> fast;
-    if (!reference_requested() && WavefrontSolver::eligible(s)) fast = std::make_unique<WavefrontSolver>(s, default_thread_count());
+    if (!reference_requested() && WavefrontSolver::eligible(s))
+        fast = std::make_unique<WavefrontSolver>(s, thread_count_for(s.gv.nelmax));
     s.nprint = 0;
     for (s.ntime = 1; s.ntime <= s.deck.nt; ++s.ntime) {
         s.nprint = s.nprint + 1;
