@@ -55,44 +55,10 @@ void append_discharge_line(std::string& line, double atime, double x, const doub
 }
 
 void handover_and_results(Model& s, ResultFiles& files) {
-    const Deck& dk = s.deck;
-    const MatrixdModule& md = s.md;
-    const double volh = s.tc.volh;
-    const bool snapshot = s.nprint == dk.npt;
-    std::string line;
-    int n = 0;
-    for (int i = 1; i <= dk.nx; ++i) {
-        double discharge[kComponents + 1] = {};
-        const double x = cell_centre(i, dk.dx);
-        for (int j = 1; j <= dk.ny; ++j)
-            for (int k = 1; k <= dk.nz; ++k) {
-                ++n;
-                handover_cell(s, i, j, k);
-                double c[kComponents + 1] = {};
-                for (int m = 1; m <= kComponents; ++m) c[m] = s.cnew(m, i, j, k);
-                for (int m = 1; m <= kComponents; ++m)
-                    discharge[m] = discharge[m] + 2.0 * dk.vd * dk.dz * dk.dy * c[m];
-                for (int m = 1; m <= kComponents; ++m) {
-                    double lo = matrix_mass_value(md.mdtop(n) == 1, md.mdbot(n) == 1, md.mdembed(n) == 1, md.porm(n),
-                                                  md.amd1(n), md.amd2(n), md.retardm(n, m), md.ainew1(n, m),
-                                                  md.ainew2(n, m));
-                    double hi = dk.retardf(m) * (dk.porf * volh) * c[m];
-                    if (lo < kNegligible) lo = 0.0;
-                    if (hi < kNegligible) hi = 0.0;
-                    s.mass.lo[m] = s.mass.lo[m] + lo;
-                    s.mass.hi[m] = s.mass.hi[m] + hi;
-                }
-                if (snapshot) {
-                    line.clear();
-                    append_quilmar_line(line, s.atime, x, cell_centre(j, dk.dy), cell_centre(k, dk.dz), c);
-                    files.quilmar.write_line(line);
-                }
-            }
-        line.clear();
-        append_discharge_line(line, s.atime, x, discharge);
-        files.discharge.write_line(line);
-    }
-    finish_step_results(s, files);
+    write_step_results(s, files, [&s](int i, int j, int k, double* c) {
+        handover_cell(s, i, j, k);
+        for (int m = 1; m <= kComponents; ++m) c[m] = s.cnew(m, i, j, k);
+    });
 }
 
 void finish_step_results(Model& s, ResultFiles& files) {

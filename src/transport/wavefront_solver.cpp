@@ -633,8 +633,6 @@ void WavefrontSolver::end_iterations(Model& s) {
 
 void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     Impl& im = *impl_;
-    const Deck& dk = s.deck;
-    const MatrixdModule& md = s.md;
     // Handover in the solver's field: cold takes the converged values, cnew drops what is
     // negligible (negatives included). Ghosts stay zero; the source column is taken from the
     // model again at the next step.
@@ -662,54 +660,10 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
                 }
         }
 
-    // Sums and lines in element order.
-    const double volh = s.tc.volh;
-    const bool snapshot = s.nprint == dk.npt;
-    const int* mdtop = md.mdtop.data();
-    const int* mdbot = md.mdbot.data();
-    const int* mdembed = md.mdembed.data();
-    const double* porm = md.porm.data();
-    const double* amd1 = md.amd1.data();
-    const double* amd2 = md.amd2.data();
-    const double* retardm = md.retardm.data();
-    const double* ainew1 = md.ainew1.data();
-    const double* ainew2 = md.ainew2.data();
-    double hi_coef[kComponents + 1];
-    for (int m = 1; m <= kComponents; ++m) hi_coef[m] = dk.retardf(m) * (dk.porf * volh);
-    std::string line;
-    int n = 0;
-    for (int i = 1; i <= im.nx; ++i) {
-        double discharge[kComponents + 1] = {};
-        const double x = cell_centre(i, dk.dx);
-        for (int j = 1; j <= im.ny; ++j)
-            for (int k = 1; k <= im.nz; ++k) {
-                ++n;
-                double cc[kComponents + 1] = {};
-                for (int m = 1; m <= kComponents; ++m) cc[m] = im.c.p[im.cell_at(i, m, j, k)];
-                for (int m = 1; m <= kComponents; ++m)
-                    discharge[m] = discharge[m] + 2.0 * dk.vd * dk.dz * dk.dy * cc[m];
-                const std::ptrdiff_t e1 = md.porm.position(n);
-                for (int m = 1; m <= kComponents; ++m) {
-                    const std::ptrdiff_t e = md.retardm.position(n, m);
-                    double lo = matrix_mass_value(mdtop[e1] == 1, mdbot[e1] == 1, mdembed[e1] == 1, porm[e1], amd1[e1],
-                                                  amd2[e1], retardm[e], ainew1[e], ainew2[e]);
-                    double hi = hi_coef[m] * cc[m];
-                    if (lo < kNegligible) lo = 0.0;
-                    if (hi < kNegligible) hi = 0.0;
-                    s.mass.lo[m] = s.mass.lo[m] + lo;
-                    s.mass.hi[m] = s.mass.hi[m] + hi;
-                }
-                if (snapshot) {
-                    line.clear();
-                    append_quilmar_line(line, s.atime, x, cell_centre(j, dk.dy), cell_centre(k, dk.dz), cc);
-                    files.quilmar.write_line(line);
-                }
-            }
-        line.clear();
-        append_discharge_line(line, s.atime, x, discharge);
-        files.discharge.write_line(line);
-    }
-    finish_step_results(s, files);
+    // Sums and lines in element order, from the handed-over field.
+    write_step_results(s, files, [&im](int i, int j, int k, double* c) {
+        for (int m = 1; m <= kComponents; ++m) c[m] = im.c.p[im.cell_at(i, m, j, k)];
+    });
 }
 
 }  // namespace quilmar
