@@ -107,8 +107,7 @@ struct WavefrontSolver::Impl {
     CompZone cz[4][kComponents + 1];    // [zone][m]
 
     Buffer c, o;            // cnew and cold, columns 0..nx+1
-    Buffer bb1, bb2;        // bb of the latest sweep
-    Buffer base1, base2;    // old-level part of bb's numerator
+    Buffer base1, base2;    // old-level part of bb's numerator; for component 1 bb itself
     Buffer ai1, ai2;        // stored amounts of the latest sweep
     Buffer denom[4][kComponents + 1];   // [zone][m], per slot: the full diagonal coefficient
 
@@ -277,12 +276,10 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
     c.allocate(field_len);
     o.allocate(field_len);
     if (matrix && has_bound) {
-        bb1.allocate(field_len);
         base1.allocate(field_len);
         ai1.allocate(field_len);
     }
     if (matrix && has_embed) {
-        bb2.allocate(field_len);
         base2.allocate(field_len);
         ai2.allocate(field_len);
     }
@@ -395,11 +392,11 @@ void WavefrontSolver::begin_step(Model& s) {
                     const std::ptrdiff_t e = md.aiold1.position(n, m);
                     if (im.has_bound) {
                         im.base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
-                        if (m == 1) im.bb1.p[at] = im.base1.p[at] / q.f1.aabot;
+                        if (m == 1) im.base1.p[at] = im.base1.p[at] / q.f1.aabot;
                     }
                     if (im.has_embed) {
                         im.base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
-                        if (m == 1) im.bb2.p[at] = im.base2.p[at] / q.f2.aabot;
+                        if (m == 1) im.base2.p[at] = im.base2.p[at] / q.f2.aabot;
                     }
                 }
             }
@@ -415,9 +412,11 @@ struct GroupView {
 };
 
 // Update of component m of the four lanes of one group in column i: the balance of the
-// checked sweep, operation for operation. parent holds component m-1 of the same cells.
+// checked sweep, operation for operation. parent holds component m-1 of the same cells;
+// bb receives the fitting coefficients bb of the bounding and embedded matrix, which the
+// matrix update of the same cells uses right after.
 __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
-                                                         int m, double dt, Vec& parent, Vec& emax) {
+                                                         int m, double dt, Vec& parent, Vec& emax, Vec* bb) {
     const int z = im.zone_of_column[static_cast<std::size_t>(i)];
     const CompZone& q = im.cz[z][m];
     const std::size_t km = static_cast<std::size_t>(i * kComponents + m - 1);
@@ -442,8 +441,8 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
     if (im.matrix) {
         Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
         if (m == 1) {
-            if (im.has_bound) vbb1 = load(im.bb1.p + at);
-            if (im.has_embed) vbb2 = load(im.bb2.p + at);
+            if (im.has_bound) vbb1 = load(im.base1.p + at);
+            if (im.has_embed) vbb2 = load(im.base2.p + at);
         } else {
             // bb = (old-level part + production from the parent's stored amount
             //       + production from the parent's cell concentration) / aabot
@@ -454,15 +453,15 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
                 const Vec t1 = pre1 * load(im.ai1.p + at - g.lw) / vretard;  // parent's stored amount
                 const Vec t2 = splat(q.f1.a * q.yield * q.lambda_parent) * parent / den2;
                 vbb1 = (load(im.base1.p + at) + t1 + t2) / splat(q.f1.aabot);
-                store(im.bb1.p + at, vbb1);
             }
             if (im.has_embed) {
                 const Vec t1 = pre1 * load(im.ai2.p + at - g.lw) / vretard;
                 const Vec t2 = splat(q.f2.a * q.yield * q.lambda_parent) * parent / den2;
                 vbb2 = (load(im.base2.p + at) + t1 + t2) / splat(q.f2.aabot);
-                store(im.bb2.p + at, vbb2);
             }
         }
+        bb[0] = vbb1;
+        bb[1] = vbb2;
         if (im.has_embed) rterm = select(g.embed, rterm + splat(q.k2) * vbb2, rterm);
         if (im.has_bound) {
             rterm = select(g.bot, rterm + splat(q.k1) * vbb1, rterm);
@@ -482,7 +481,7 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
 // updated, and its stored amounts are read only by its own update in the next sweep, so
 // this runs right after the cell instead of in a pass of its own, with the same results.
 __attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
-                                                         double dt) {
+                                                         double dt, const Vec (*bb)[2]) {
     const int z = im.zone_of_column[static_cast<std::size_t>(i)];
     Vec parent = splat(0.0);
     for (int m = 1; m <= kComponents; ++m) {
@@ -499,14 +498,14 @@ __attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::I
         const Vec twod = splat(2.0 * q.d);
         const Vec dd2 = splat(q.d * (2.0 * q.d));
         if (im.has_embed) {
-            const Vec p = splat(q.aa2) * cv + load(im.bb2.p + at);
+            const Vec p = splat(q.aa2) * cv + bb[m][1];
             Vec qtop2 = twod * p + common;
             if (m >= 2) qtop2 = qtop2 - source;
             const Vec qq = (qtop1 + qtop2) / dd2;
             store(im.ai2.p + at, splat(q.mom.delt2) * cv + splat(q.mom.gam2) * p + splat(q.mom.beta2) * qq);
         }
         if (im.has_bound) {
-            const Vec p = splat(q.aa1) * cv + load(im.bb1.p + at);
+            const Vec p = splat(q.aa1) * cv + bb[m][0];
             Vec qtop2 = twod * p + common;
             if (m >= 2) qtop2 = qtop2 - source;
             const Vec qq = (qtop1 + qtop2) / dd2;
@@ -551,20 +550,22 @@ void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b,
         const GroupView vb = view(*b);
         for (int i = i_first; i <= i_last; ++i) {
             Vec pa = splat(0.0), pb = splat(0.0);
+            Vec bba[kComponents + 1][2], bbb[kComponents + 1][2];
             for (int m = 1; m <= kComponents; ++m) {
-                update_lanes(*this, va, i, m, dt, pa, emax);
-                update_lanes(*this, vb, i, m, dt, pb, emax);
+                update_lanes(*this, va, i, m, dt, pa, emax, bba[m]);
+                update_lanes(*this, vb, i, m, dt, pb, emax, bbb[m]);
             }
             if (storage) {
-                matrix_lanes(*this, va, i, dt);
-                matrix_lanes(*this, vb, i, dt);
+                matrix_lanes(*this, va, i, dt, bba);
+                matrix_lanes(*this, vb, i, dt, bbb);
             }
         }
     } else {
         for (int i = i_first; i <= i_last; ++i) {
             Vec pa = splat(0.0);
-            for (int m = 1; m <= kComponents; ++m) update_lanes(*this, va, i, m, dt, pa, emax);
-            if (storage) matrix_lanes(*this, va, i, dt);
+            Vec bba[kComponents + 1][2];
+            for (int m = 1; m <= kComponents; ++m) update_lanes(*this, va, i, m, dt, pa, emax, bba[m]);
+            if (storage) matrix_lanes(*this, va, i, dt, bba);
         }
     }
 }
