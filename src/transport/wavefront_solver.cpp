@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -203,20 +204,36 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
     slot_pos.assign(static_cast<std::size_t>(nynz), 0);
 
     // Rows of wavefronts w = 1 .. ny+nz+1; rows 1 and ny+nz+1 hold only ghosts. A row keeps
-    // one ghost before its first line and enough after its last for the idle lanes.
+    // one ghost before its first line, one after its last, and room for every slot that a
+    // lane of its own groups or a neighbour read of the next rows' groups reaches.
     const int nrows = ny + nz + 1;
     const std::size_t rows = static_cast<std::size_t>(nrows + 2);
-    std::vector<int> lo(rows, 1), hi(rows, 0), first_slot(rows, 0);
+    std::vector<int> lo(rows, 1), hi(rows, 0), first_slot(rows, 0), reach(rows, 0);
     row_len.assign(rows, 0);
     row_start.assign(rows, 0);
+    for (int w = 1; w <= nrows; ++w) {
+        lo[static_cast<std::size_t>(w)] = std::max(1, w - nz);
+        hi[static_cast<std::size_t>(w)] = std::min(ny, w - 1);
+    }
+    auto pos = [&](int w, int j) { return j - lo[static_cast<std::size_t>(w)] + 1; };
+    auto touch = [&](int w, int first) {
+        if (first < 0) throw std::logic_error("wavefront layout: a neighbour read before its row");
+        reach[static_cast<std::size_t>(w)] = std::max(reach[static_cast<std::size_t>(w)], first + W - 1);
+    };
+    for (int w = 2; w <= ny + nz; ++w)
+        for (int j0 = lo[static_cast<std::size_t>(w)]; j0 <= hi[static_cast<std::size_t>(w)]; j0 += W) {
+            touch(w, pos(w, j0));
+            touch(w - 1, pos(w - 1, j0));
+            touch(w - 1, pos(w - 1, j0 - 1));
+            touch(w + 1, pos(w + 1, j0));
+            touch(w + 1, pos(w + 1, j0 + 1));
+        }
     int next = 0;
     std::size_t field = 0;
     for (int w = 1; w <= nrows; ++w) {
         const std::size_t r = static_cast<std::size_t>(w);
-        lo[r] = std::max(1, w - nz);
-        hi[r] = std::min(ny, w - 1);
         const int count = std::max(0, hi[r] - lo[r] + 1);
-        row_len[r] = ((count + 2 + W - 1) / W) * W + W;
+        row_len[r] = std::max(count + 2, reach[r] + 1);
         first_slot[r] = next;
         next += row_len[r];
         row_start[r] = field;
@@ -224,7 +241,6 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
     }
     nslots = next;
     field_len = field;
-    auto pos = [&](int w, int j) { return j - lo[static_cast<std::size_t>(w)] + 1; };
     for (int j = 1; j <= ny; ++j)
         for (int k = 1; k <= nz; ++k) {
             const std::size_t jk = static_cast<std::size_t>((j - 1) * nz + (k - 1));
