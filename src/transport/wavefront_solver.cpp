@@ -31,7 +31,9 @@ inline Vec load(const double* p) {
     return v;
 }
 inline void store(double* p, Vec v) { std::memcpy(p, &v, sizeof v); }
-inline Vec select(Mask m, Vec a, Vec b) { return (Vec)(((Mask)a & m) | ((Mask)b & ~m)); }
+// Lane by lane: a where the mask is set (all ones), b where it is clear. Picks bits, no
+// arithmetic.
+inline Vec select(Mask m, Vec a, Vec b) { return m ? a : b; }
 inline Vec abs_of(Vec v) {
     const Mask no_sign = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
     return (Vec)((Mask)v & no_sign);
