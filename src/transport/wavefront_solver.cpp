@@ -77,7 +77,6 @@ struct LineGroup {
     bool kbottom[W], ktop[W], jfirst[W];  // k = 1; k = nz > 1; j = 1
     bool embed[W], bot[W], top[W];      // active matrix interfaces of the line's elements
     int elem[W];                        // element number of the line's cell in column 1
-    bool any_matrix[W];
 };
 
 struct GroupView;
@@ -122,7 +121,6 @@ struct WavefrontSolver::Impl {
     int block = 32;
     std::vector<Vec> member_emax;
 
-    std::size_t plane_size() const { return static_cast<std::size_t>(nslots); }
     // Place of (row w, column i, component m, position pos) in a field.
     std::size_t at(int w, int i, int m, int pos) const {
         return row_start[static_cast<std::size_t>(w)] +
@@ -275,7 +273,6 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
                 g.embed[l] = md.mdembed(n) == 1;
                 g.bot[l] = md.mdbot(n) == 1;
                 g.top[l] = md.mdtop(n) == 1;
-                g.any_matrix[l] = g.embed[l] || g.bot[l] || g.top[l];
                 has_embed = has_embed || g.embed[l];
                 has_bound = has_bound || g.bot[l] || g.top[l];
             }
@@ -303,7 +300,7 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
     }
     for (int m = 1; m <= kComponents; ++m)
         for (int z = 1; z <= 3; ++z)
-            if (zone_rep[z] != 0) denom[z][m].allocate(plane_size());
+            if (zone_rep[z] != 0) denom[z][m].allocate(static_cast<std::size_t>(nslots));
     // The field starts as the model holds it (zero after the initial state).
     for (int k = 1; k <= nz; ++k)
         for (int j = 1; j <= ny; ++j)
