@@ -512,20 +512,16 @@ __attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::I
         if (m >= 2) source = splat(q.yield * q.lambda_parent) * parent * d * d / splat(q.retard * q.alpha);
         const Vec twod = splat(2.0 * q.d);
         const Vec dd2 = splat(q.d * (2.0 * q.d));
-        if (im.has_embed) {
-            const Vec p = splat(q.aa2) * cv + bb[m][1];
+        // p from the fit, q from the interface condition, the stored amount from the moments.
+        auto stored = [&](double aa, Vec vbb, double delt, double gam, double beta) {
+            const Vec p = splat(aa) * cv + vbb;
             Vec qtop2 = twod * p + common;
             if (m >= 2) qtop2 = qtop2 - source;
             const Vec qq = (qtop1 + qtop2) / dd2;
-            store(im.ai2.p + at, splat(q.mom.delt2) * cv + splat(q.mom.gam2) * p + splat(q.mom.beta2) * qq);
-        }
-        if (im.has_bound) {
-            const Vec p = splat(q.aa1) * cv + bb[m][0];
-            Vec qtop2 = twod * p + common;
-            if (m >= 2) qtop2 = qtop2 - source;
-            const Vec qq = (qtop1 + qtop2) / dd2;
-            store(im.ai1.p + at, splat(q.mom.delt1) * cv + splat(q.mom.gam1) * p + splat(q.mom.beta1) * qq);
-        }
+            return splat(delt) * cv + splat(gam) * p + splat(beta) * qq;
+        };
+        if (im.has_embed) store(im.ai2.p + at, stored(q.aa2, bb[m][1], q.mom.delt2, q.mom.gam2, q.mom.beta2));
+        if (im.has_bound) store(im.ai1.p + at, stored(q.aa1, bb[m][0], q.mom.delt1, q.mom.gam1, q.mom.beta1));
         parent = cv;
     }
 }
