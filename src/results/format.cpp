@@ -1,5 +1,6 @@
 #include "results/format.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -35,8 +36,10 @@ void append_fixed(std::string& out, double v, int w, int d) {
         append_non_finite(out, v, w);
         return;
     }
+    // Correctly rounded decimal digits, as printf's %.*f gives them, without its overhead.
     char buf[400];
-    int len = std::snprintf(buf, sizeof buf, "%.*f", d, v);
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
+    int len = ec == std::errc() ? static_cast<int>(end - buf) : std::snprintf(buf, sizeof buf, "%.*f", d, v);
     char* text = buf;
     // A value that rounds to zero carries no sign.
     bool all_zero = true;
@@ -73,9 +76,14 @@ void append_exp(std::string& out, double v, int w, int d) {
         std::memset(field + len, '0', static_cast<std::size_t>(d));
         len += d;
     } else {
-        // d significant digits d1.d2..dd e X  ->  0.d1d2..dd with exponent X + 1.
+        // d significant digits d1.d2..dd e X  ->  0.d1d2..dd with exponent X + 1 (correctly
+        // rounded, as printf's %.*e gives them).
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(v));
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, d - 1);
+        if (ec != std::errc())
+            std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(v));
+        else
+            *end = '\0';
         int p = 0;
         field[len++] = buf[p++];
         if (buf[p] == '.') ++p;
@@ -83,12 +91,11 @@ void append_exp(std::string& out, double v, int w, int d) {
         exponent = std::atoi(buf + p + 1) + 1;
     }
     const int mag = exponent < 0 ? -exponent : exponent;
-    const char sign = exponent < 0 ? '-' : '+';
-    if (mag <= 99) {
-        len += std::snprintf(field + len, sizeof field - static_cast<std::size_t>(len), "E%c%02d", sign, mag);
-    } else {
-        len += std::snprintf(field + len, sizeof field - static_cast<std::size_t>(len), "%c%03d", sign, mag);
-    }
+    field[len++] = mag <= 99 ? 'E' : (exponent < 0 ? '-' : '+');
+    if (mag <= 99) field[len++] = exponent < 0 ? '-' : '+';
+    if (mag > 99) field[len++] = static_cast<char>('0' + mag / 100);
+    field[len++] = static_cast<char>('0' + mag / 10 % 10);
+    field[len++] = static_cast<char>('0' + mag % 10);
     append_padded(out, field, static_cast<std::size_t>(len), w);
 }
 

@@ -1,5 +1,7 @@
 #include "transport/time_loop.hpp"
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
@@ -16,6 +18,41 @@
 namespace quilmar {
 namespace {
 
+// Where a run spends its time, reported on stderr when QUILMAR_TIMING is set: the sweeps
+// (with the grind time per cell-component update and the fastest single sweep, which a
+// busy machine disturbs least) and the rest of the steps (release, handover, result lines).
+class StepTimer {
+public:
+    using Clock = std::chrono::steady_clock;
+    StepTimer() : on_(std::getenv("QUILMAR_TIMING") != nullptr) {}
+    bool on() const { return on_; }
+    Clock::time_point now() const { return on_ ? Clock::now() : Clock::time_point{}; }
+    void add_sweep(Clock::time_point from) {
+        if (!on_) return;
+        const double t = std::chrono::duration<double>(Clock::now() - from).count();
+        sweep_s_ += t;
+        ++sweeps_;
+        if (fastest_s_ < 0 || t < fastest_s_) fastest_s_ = t;
+    }
+    void add_other(Clock::time_point from) {
+        if (on_) other_s_ += std::chrono::duration<double>(Clock::now() - from).count();
+    }
+    void report(int cells) const {
+        if (!on_ || sweeps_ == 0) return;
+        const double updates = static_cast<double>(cells) * kComponents;
+        std::fprintf(stderr,
+                     "quilmar_v3: timing: %ld sweeps of %d cells: %.3f s, %.2f ns per update, fastest sweep "
+                     "%.2f ns per update; rest of the steps %.3f s\n",
+                     sweeps_, cells, sweep_s_, sweep_s_ * 1e9 / (updates * static_cast<double>(sweeps_)),
+                     fastest_s_ * 1e9 / updates, other_s_);
+    }
+
+private:
+    bool on_;
+    long sweeps_ = 0;
+    double sweep_s_ = 0, fastest_s_ = -1, other_s_ = 0;
+};
+
 [[noreturn]] void stop_not_converged(const Model& s, std::ostream& out) {
     out << ConsoleLine().text("maxit exceeded").value(s.iter).str() << '\n';
     out.flush();
@@ -26,12 +63,13 @@ namespace {
 
 // Sweeps until the largest change of a sweep is within tol. Every sweep is followed by the
 // matrix storage update, also the last one.
-void iterate_step(Model& s, SweepCarry& carry, WavefrontSolver* fast, std::ostream& out) {
+void iterate_step(Model& s, SweepCarry& carry, WavefrontSolver* fast, std::ostream& out, StepTimer& timer) {
     s.iter = 0;
     do {
         s.errmax = 0.0;
         s.iter = s.iter + 1;
         if (s.iter > s.deck.maxit) stop_not_converged(s, out);
+        const auto start = timer.now();
         if (fast) {
             fast->sweep(s);  // the matrix storage follows each cell within the sweep
         } else {
@@ -39,6 +77,7 @@ void iterate_step(Model& s, SweepCarry& carry, WavefrontSolver* fast, std::ostre
             copy_grid_to_elements(s);
             matrixdsr6int(s.md, s.gv, s.deck.dt);
         }
+        timer.add_sweep(start);
     } while (s.errmax > s.deck.tol);
 }
 
@@ -69,15 +108,19 @@ void run_time_loop(Model& s, ResultFiles& files, std::ostream& out) {
     std::unique_ptr<WavefrontSolver> fast;
     if (!reference_requested() && WavefrontSolver::eligible(s))
         fast = std::make_unique<WavefrontSolver>(s, thread_count_for(s.gv.nelmax));
+    StepTimer timer;
     s.nprint = 0;
     for (s.ntime = 1; s.ntime <= s.deck.nt; ++s.ntime) {
+        auto start = timer.now();
         s.nprint = s.nprint + 1;
         s.atime = s.atime + s.deck.dt;
         s.mass.clear();
         if (!fast) matrixdsr2(s.md, s.gv, s.atime);  // the fast path forms the same per zone
         release_source(s);
         if (fast) fast->begin_step(s);
-        iterate_step(s, carry, fast.get(), out);
+        timer.add_other(start);
+        iterate_step(s, carry, fast.get(), out, timer);
+        start = timer.now();
         if (fast) fast->end_iterations(s);
         out << ConsoleLine()
                    .text(" time = ")
@@ -97,7 +140,9 @@ void run_time_loop(Model& s, ResultFiles& files, std::ostream& out) {
         else
             handover_and_results(s, files);
         files.flush();
+        timer.add_other(start);
     }
+    timer.report(s.gv.nelmax);
 }
 
 }  // namespace quilmar

@@ -97,6 +97,9 @@ struct WavefrontSolver::Impl {
     int nslots = 0;
     std::vector<int> slot_row, slot_pos;  // (j-1)*nz + (k-1) -> row and position in it
     std::vector<int> row_len;             // slots per row, ghosts and padding included
+    // Per line (j-1)*nz + (k-1): its place in column 0, component 1 of a field, and the
+    // distance from one component (or column, times components) to the next.
+    std::vector<std::size_t> line_start, line_stride;
     std::vector<std::size_t> row_start;   // start of a row's block in a field
     std::size_t field_len = 0;
     std::vector<LineGroup> groups;
@@ -247,6 +250,13 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
             slot_row[jk] = j + k;
             slot_pos[jk] = pos(j + k, j);
         }
+    line_start.assign(static_cast<std::size_t>(nynz), 0);
+    line_stride.assign(static_cast<std::size_t>(nynz), 0);
+    for (int jk = 0; jk < nynz; ++jk) {
+        const std::size_t w = static_cast<std::size_t>(slot_row[static_cast<std::size_t>(jk)]);
+        line_start[static_cast<std::size_t>(jk)] = row_start[w] + static_cast<std::size_t>(slot_pos[static_cast<std::size_t>(jk)]);
+        line_stride[static_cast<std::size_t>(jk)] = static_cast<std::size_t>(row_len[w]);
+    }
 
     matrix = md.mdflag(1) != 0;
     for (int w = 2; w <= ny + nz; ++w) {
@@ -491,39 +501,57 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
     parent = cnew;
 }
 
+// The parts of q's numerator that both kinds of matrix share, from the cell's new value
+// cv, its old value co and the parent's new value.
+struct QShared {
+    Vec qtop1, common, source;
+};
+__attribute__((always_inline)) inline QShared q_shared(const CompZone& q, int m, double dt, Vec cv, Vec co, Vec parent) {
+    const Vec d = splat(q.d);
+    const Vec alpha = splat(q.alpha);
+    QShared r;
+    r.qtop1 = (cv - co) * d * d / splat(q.alpha * dt) - cv;
+    r.common = splat(q.lambdar) * cv * d * d / alpha;
+    r.source = splat(0.0);
+    if (m >= 2) r.source = splat(q.yield * q.lambda_parent) * parent * d * d / splat(q.retard * q.alpha);
+    return r;
+}
+
+// Stored amount in one kind of matrix: p from the fit with bb, q from the interface
+// condition, the amount from the moments.
+__attribute__((always_inline)) inline Vec stored_amount(const CompZone& q, int m, const QShared& sh, Vec cv, double aa, Vec bb, double delt,
+                         double gam, double beta) {
+    const Vec p = splat(aa) * cv + bb;
+    Vec qtop2 = splat(2.0 * q.d) * p + sh.common;
+    if (m >= 2) qtop2 = qtop2 - sh.source;
+    const Vec qq = (sh.qtop1 + qtop2) / splat(q.d * (2.0 * q.d));
+    return splat(delt) * cv + splat(gam) * p + splat(beta) * qq;
+}
+
 // Matrix profiles and stored amounts of the four lanes of one group in column i, from the
 // cells' values of this sweep. A cell's values are final once its four components are
 // updated, and its stored amounts are read only by its own update in the next sweep, so
 // this runs right after the cell instead of in a pass of its own, with the same results.
+// The last component's stored amount is read by no update at all: its bb is kept in the
+// amount's slot instead, and the amount is formed once, after the last sweep of the step.
 __attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
                                                          double dt, const Vec (*bb)[2]) {
     const int z = im.zone_of_column[static_cast<std::size_t>(i)];
     Vec parent = splat(0.0);
-    for (int m = 1; m <= kComponents; ++m) {
+    for (int m = 1; m < kComponents; ++m) {
         const CompZone& q = im.cz[z][m];
         const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + m - 1) * g.lw;
         const Vec cv = load(im.c.p + at);
-        const Vec co = load(im.o.p + at);
-        const Vec d = splat(q.d);
-        const Vec alpha = splat(q.alpha);
-        const Vec qtop1 = (cv - co) * d * d / splat(q.alpha * dt) - cv;
-        const Vec common = splat(q.lambdar) * cv * d * d / alpha;
-        Vec source = splat(0.0);
-        if (m >= 2) source = splat(q.yield * q.lambda_parent) * parent * d * d / splat(q.retard * q.alpha);
-        const Vec twod = splat(2.0 * q.d);
-        const Vec dd2 = splat(q.d * (2.0 * q.d));
-        // p from the fit, q from the interface condition, the stored amount from the moments.
-        auto stored = [&](double aa, Vec vbb, double delt, double gam, double beta) {
-            const Vec p = splat(aa) * cv + vbb;
-            Vec qtop2 = twod * p + common;
-            if (m >= 2) qtop2 = qtop2 - source;
-            const Vec qq = (qtop1 + qtop2) / dd2;
-            return splat(delt) * cv + splat(gam) * p + splat(beta) * qq;
-        };
-        if (im.has_embed) store(im.ai2.p + at, stored(q.aa2, bb[m][1], q.mom.delt2, q.mom.gam2, q.mom.beta2));
-        if (im.has_bound) store(im.ai1.p + at, stored(q.aa1, bb[m][0], q.mom.delt1, q.mom.gam1, q.mom.beta1));
+        const QShared sh = q_shared(q, m, dt, cv, load(im.o.p + at), parent);
+        if (im.has_embed)
+            store(im.ai2.p + at, stored_amount(q, m, sh, cv, q.aa2, bb[m][1], q.mom.delt2, q.mom.gam2, q.mom.beta2));
+        if (im.has_bound)
+            store(im.ai1.p + at, stored_amount(q, m, sh, cv, q.aa1, bb[m][0], q.mom.delt1, q.mom.gam1, q.mom.beta1));
         parent = cv;
     }
+    const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + kComponents - 1) * g.lw;
+    if (im.has_embed) store(im.ai2.p + at, bb[kComponents][1]);
+    if (im.has_bound) store(im.ai1.p + at, bb[kComponents][0]);
 }
 
 GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
@@ -627,6 +655,24 @@ void WavefrontSolver::sweep(Model& s) {
 void WavefrontSolver::end_iterations(Model& s) {
     Impl& im = *impl_;
     if (!im.matrix) return;
+    // The last component's stored amounts from its bb of the last sweep, kept in their slots.
+    const double dt = s.deck.dt;
+    constexpr int M = kComponents;
+    for (int i = 1; i <= im.nx; ++i) {
+        const CompZone& q = im.cz[im.zone_of_column[static_cast<std::size_t>(i)]][M];
+        for (const LineGroup& lg : im.groups) {
+            const GroupView g = im.view(lg);
+            const std::size_t at = g.own + (static_cast<std::size_t>(i) * kComponents + (M - 1)) * g.lw;
+            const Vec cv = load(im.c.p + at);
+            const QShared sh = q_shared(q, M, dt, cv, load(im.o.p + at), load(im.c.p + at - g.lw));
+            if (im.ai2.p)
+                store(im.ai2.p + at,
+                      stored_amount(q, M, sh, cv, q.aa2, load(im.ai2.p + at), q.mom.delt2, q.mom.gam2, q.mom.beta2));
+            if (im.ai1.p)
+                store(im.ai1.p + at,
+                      stored_amount(q, M, sh, cv, q.aa1, load(im.ai1.p + at), q.mom.delt1, q.mom.gam1, q.mom.beta1));
+        }
+    }
     // The module's stored amounts of the converged step, for the elements with the matrix.
     double* ainew1 = s.md.ainew1.data();
     double* ainew2 = s.md.ainew2.data();
@@ -656,7 +702,9 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
             if (cm[at] < kNegligible) cm[at] = 0.0;
         }
     }
-    // The model's grid takes the handed-over state, in its storage order.
+    // The model's grid takes the handed-over state, in its storage order. A line (j, k) is
+    // one slot of one row: column i, component m sit at (i * components + m - 1) row lengths
+    // past the slot's place in column 0.
     double* cnew = s.cnew.data();
     double* cold = s.cold.data();
     const std::ptrdiff_t new_i = s.cnew.stride(2), new_m = s.cnew.stride(1);
@@ -664,9 +712,11 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     for (int k = 1; k <= im.nz; ++k)
         for (int j = 1; j <= im.ny; ++j) {
             const std::ptrdiff_t new0 = s.cnew.position(1, 0, j, k), old0 = s.cold.position(1, 0, j, k);
+            const std::size_t jk = static_cast<std::size_t>((j - 1) * im.nz + (k - 1));
+            const std::size_t line = im.line_start[jk], len = im.line_stride[jk];
             for (int i = 1; i <= im.nx; ++i)
                 for (int m = 1; m <= kComponents; ++m) {
-                    const std::size_t at = im.cell_at(i, m, j, k);
+                    const std::size_t at = line + (static_cast<std::size_t>(i) * kComponents + (m - 1)) * len;
                     cnew[new0 + i * new_i + (m - 1) * new_m] = im.c.p[at];
                     cold[old0 + i * old_i + (m - 1) * old_m] = im.o.p[at];
                 }
@@ -674,7 +724,10 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
 
     // Sums and lines in element order, from the handed-over field.
     write_step_results(s, files, [&im](int i, int j, int k, double* c) {
-        for (int m = 1; m <= kComponents; ++m) c[m] = im.c.p[im.cell_at(i, m, j, k)];
+        const std::size_t jk = static_cast<std::size_t>((j - 1) * im.nz + (k - 1));
+        const std::size_t len = im.line_stride[jk];
+        const double* at = im.c.p + im.line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
+        for (int m = 1; m <= kComponents; ++m) c[m] = at[static_cast<std::size_t>(m - 1) * len];
     });
 }
 

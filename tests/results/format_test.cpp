@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <random>
+#include <string>
 
 namespace quilmar {
 namespace {
@@ -72,6 +76,43 @@ TEST(ExpField, NonFiniteValues) {
     EXPECT_EQ(format_exp(std::nan(""), 12, 5), "         NaN");
     EXPECT_EQ(format_exp(HUGE_VAL, 12, 5), "    Infinity");
     EXPECT_EQ(format_exp(-HUGE_VAL, 15, 8), "      -Infinity");
+}
+
+// The digits of both fields must be printf's correctly rounded digits, also for values that
+// lie exactly halfway between two printed values and for the whole exponent range.
+std::string printf_exp(double v, int w, int d) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(v));
+    std::string digits;
+    const char* p = buf;
+    for (; *p != 'e'; ++p)
+        if (*p != '.') digits += *p;
+    const int e = std::atoi(p + 1) + 1;
+    std::snprintf(buf, sizeof buf, e < -99 || e > 99 ? "%c%03d" : "E%c%02d", e < 0 ? '-' : '+', std::abs(e));
+    std::string field = std::string(v < 0 ? "-" : " ") + "0." + digits + buf;
+    return std::string(static_cast<std::size_t>(w) - field.size(), ' ') + field;
+}
+
+TEST(Fields, DigitsAreThoseOfPrintfOnRandomValuesAndExactTies) {
+    std::mt19937_64 rng(20261207);
+    std::uniform_int_distribution<int> exponent(-320, 300);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    for (int n = 0; n < 200000; ++n) {
+        const double v = (n % 2 ? -1.0 : 1.0) * mantissa(rng) * std::pow(10.0, exponent(rng));
+        if (v == 0.0 || !std::isfinite(v)) continue;
+        ASSERT_EQ(format_exp(v, 15, 8), printf_exp(v, 15, 8)) << v;
+        ASSERT_EQ(format_exp(v, 12, 5), printf_exp(v, 12, 5)) << v;
+    }
+    for (int n = 1; n < 20000; ++n) {
+        const double tie = n / 64.0;  // exact in binary, many end in a 5 beyond the printed digits
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%10.3f", tie);
+        ASSERT_EQ(format_fixed(tie, 10, 3), buf) << tie;
+        std::snprintf(buf, sizeof buf, "%8.3f", tie / 16);
+        ASSERT_EQ(format_fixed(tie / 16, 8, 3), buf) << tie / 16;
+        ASSERT_EQ(format_exp(tie, 12, 5), printf_exp(tie, 12, 5)) << tie;
+        ASSERT_EQ(format_exp(1.0 / n, 12, 5), printf_exp(1.0 / n, 12, 5)) << 1.0 / n;
+    }
 }
 
 }  // namespace
