@@ -702,15 +702,16 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
             if (cm[at] < kNegligible) cm[at] = 0.0;
         }
     }
-    // The model's grid takes the handed-over state, in its storage order. A line (j, k) is
-    // one slot of one row: column i, component m sit at (i * components + m - 1) row lengths
-    // past the slot's place in column 0.
+    // The model's grid takes the handed-over state. Lines are taken row by row and, within
+    // a row, slot by slot, so that neighbouring lines read the same cache lines of the field
+    // while each writes its own contiguous run of the model's arrays.
     double* cnew = s.cnew.data();
     double* cold = s.cold.data();
     const std::ptrdiff_t new_i = s.cnew.stride(2), new_m = s.cnew.stride(1);
     const std::ptrdiff_t old_i = s.cold.stride(2), old_m = s.cold.stride(1);
-    for (int k = 1; k <= im.nz; ++k)
-        for (int j = 1; j <= im.ny; ++j) {
+    for (int w = 2; w <= im.ny + im.nz; ++w)
+        for (int j = std::max(1, w - im.nz); j <= std::min(im.ny, w - 1); ++j) {
+            const int k = w - j;
             const std::ptrdiff_t new0 = s.cnew.position(1, 0, j, k), old0 = s.cold.position(1, 0, j, k);
             const std::size_t jk = static_cast<std::size_t>((j - 1) * im.nz + (k - 1));
             const std::size_t line = im.line_start[jk], len = im.line_stride[jk];
