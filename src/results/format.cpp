@@ -79,7 +79,8 @@ void append_exp(std::string& out, double v, int w, int d) {
         // d significant digits d1.d2..dd e X  ->  0.d1d2..dd with exponent X + 1 (correctly
         // rounded, as printf's %.*e gives them).
         char buf[64];
-        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, d - 1);
+        const auto [end, ec] =
+            std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, d - 1);
         if (ec != std::errc())
             std::snprintf(buf, sizeof buf, "%.*e", d - 1, std::fabs(v));
         else

@@ -252,10 +252,10 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
         }
     line_start.assign(static_cast<std::size_t>(nynz), 0);
     line_stride.assign(static_cast<std::size_t>(nynz), 0);
-    for (int jk = 0; jk < nynz; ++jk) {
-        const std::size_t w = static_cast<std::size_t>(slot_row[static_cast<std::size_t>(jk)]);
-        line_start[static_cast<std::size_t>(jk)] = row_start[w] + static_cast<std::size_t>(slot_pos[static_cast<std::size_t>(jk)]);
-        line_stride[static_cast<std::size_t>(jk)] = static_cast<std::size_t>(row_len[w]);
+    for (std::size_t jk = 0; jk < static_cast<std::size_t>(nynz); ++jk) {
+        const std::size_t w = static_cast<std::size_t>(slot_row[jk]);
+        line_start[jk] = row_start[w] + static_cast<std::size_t>(slot_pos[jk]);
+        line_stride[jk] = static_cast<std::size_t>(row_len[w]);
     }
 
     matrix = md.mdflag(1) != 0;
@@ -506,7 +506,8 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
 struct QShared {
     Vec qtop1, common, source;
 };
-__attribute__((always_inline)) inline QShared q_shared(const CompZone& q, int m, double dt, Vec cv, Vec co, Vec parent) {
+__attribute__((always_inline)) inline QShared q_shared(const CompZone& q, int m, double dt, Vec cv, Vec co,
+                                                       Vec parent) {
     const Vec d = splat(q.d);
     const Vec alpha = splat(q.alpha);
     QShared r;
@@ -519,8 +520,8 @@ __attribute__((always_inline)) inline QShared q_shared(const CompZone& q, int m,
 
 // Stored amount in one kind of matrix: p from the fit with bb, q from the interface
 // condition, the amount from the moments.
-__attribute__((always_inline)) inline Vec stored_amount(const CompZone& q, int m, const QShared& sh, Vec cv, double aa, Vec bb, double delt,
-                         double gam, double beta) {
+__attribute__((always_inline)) inline Vec stored_amount(const CompZone& q, int m, const QShared& sh, Vec cv,
+                                                         double aa, Vec bb, double delt, double gam, double beta) {
     const Vec p = splat(aa) * cv + bb;
     Vec qtop2 = splat(2.0 * q.d) * p + sh.common;
     if (m >= 2) qtop2 = qtop2 - sh.source;
