@@ -33,6 +33,14 @@ void release_storage(void* p, std::size_t bytes) noexcept {
         ::munmap(p, bytes);
 }
 
+void discard_storage(void* p, std::size_t bytes) noexcept {
+    if (p && bytes >= kMapFrom) ::madvise(p, bytes, MADV_DONTNEED);
+}
+
+void report_released_access(const char* array) {
+    throw IndexError(std::string("array '") + array + "' was accessed after the run had released it");
+}
+
 void report_index_violation(const char* array, int dimension, long index, long bound, bool above) {
     std::string msg = "Index '" + std::to_string(index) + "' of dimension " + std::to_string(dimension) +
                       " of array '" + array + "' " + (above ? "above upper" : "below lower") +

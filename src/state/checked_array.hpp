@@ -23,9 +23,13 @@ namespace quilmar {
 [[noreturn]] void report_index_violation(const char* array, int dimension, long index, long bound,
                                          bool above);
 
+[[noreturn]] void report_released_access(const char* array);
+
 // Zero-filled storage of the given size; throws std::bad_alloc when none is left.
 void* obtain_zeroed_storage(std::size_t bytes);
 void release_storage(void* p, std::size_t bytes) noexcept;
+// Hands the pages of mapped storage back to the system (they read as zeros afterwards).
+void discard_storage(void* p, std::size_t bytes) noexcept;
 
 struct StorageDeleter {
     std::size_t bytes = 0;
@@ -79,6 +83,14 @@ public:
         if (index < lower_[d]) report_index_violation(name_, dimension, index, lower_[d], false);
     }
 
+    // The run no longer needs the values: the pages go back to the system, and any later
+    // checked access stops the run naming the array.
+    void release() {
+        discard_storage(data_.get(), size_ * sizeof(T));
+        released_ = true;
+    }
+    bool released() const { return released_; }
+
     T* data() { return data_.get(); }
     const T* data() const { return data_.get(); }
     std::ptrdiff_t stride(int dimension) const { return stride_[dimension - 1]; }
@@ -90,6 +102,7 @@ private:
     template <typename... I>
     std::ptrdiff_t checked_offset(I... idx) const {
         static_assert(sizeof...(I) == Rank, "wrong number of indices");
+        if (released_) report_released_access(name_);
         const std::array<long, Rank> v{static_cast<long>(idx)...};
         std::ptrdiff_t p = offset_;
         for (int d = 0; d < Rank; ++d) {
@@ -105,6 +118,7 @@ private:
     std::array<std::ptrdiff_t, Rank> stride_{};
     std::ptrdiff_t offset_ = 0;
     std::size_t size_ = 0;
+    bool released_ = false;
     std::unique_ptr<T[], StorageDeleter> data_;
 };
 

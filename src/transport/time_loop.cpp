@@ -103,11 +103,11 @@ void copy_grid_to_elements(Model& s) {
             }
 }
 
-void run_time_loop(Model& s, ResultFiles& files, std::ostream& out) {
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues) {
     SweepCarry carry;
     std::unique_ptr<WavefrontSolver> fast;
     if (!reference_requested() && WavefrontSolver::eligible(s))
-        fast = std::make_unique<WavefrontSolver>(s, thread_count_for(s.gv.nelmax));
+        fast = std::make_unique<WavefrontSolver>(s, thread_count_for(s.gv.nelmax), !continues);
     StepTimer timer;
     s.nprint = 0;
     for (s.ntime = 1; s.ntime <= s.deck.nt; ++s.ntime) {

@@ -10,7 +10,10 @@ namespace quilmar {
 // coefficients, source release, sweeps until the largest change is within tol (each
 // followed by the element copy and the matrix storage update), progress line, matrix
 // rotation, handover and results. A step that needs more than maxit sweeps ends the run.
-void run_time_loop(Model& s, ResultFiles& files, std::ostream& out);
+// A whole run (continues = false) lets the fast solver release the element arrays that only
+// it would read afterwards; a caller that continues the same model with another call of the
+// time loop keeps them.
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues = false);
 
 // Copies the grid into the per-element arrays cn and co for the matrix storage update.
 void copy_grid_to_elements(Model& s);

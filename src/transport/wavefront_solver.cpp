@@ -92,6 +92,14 @@ struct CompZone {
     double yield = 0, lambda_parent = 0, retard = 0;
 };
 
+// Matrix properties of the elements of one reaction zone (all alike), per component where
+// they differ by component.
+struct ZoneProps {
+    double tortm = 0, difflen = 0, porm = 0, amd1 = 0, amd2 = 0;
+    double alpha[kComponents + 1] = {}, diff[kComponents + 1] = {}, decaym[kComponents + 1] = {};
+    double alambdar[kComponents + 1] = {}, yieldm[kComponents + 1] = {}, retardm[kComponents + 1] = {};
+};
+
 struct WavefrontSolver::Impl {
     int nx = 0, ny = 0, nz = 0, nynz = 0;
     int nslots = 0;
@@ -110,6 +118,8 @@ struct WavefrontSolver::Impl {
     bool has_embed = false, has_bound = false;
     double flow = 0, gx = 0, gy = 0, gz = 0, gx2 = 0, gy2 = 0, gz2 = 0;
     CompZone cz[4][kComponents + 1];    // [zone][m]
+    ZoneProps props[4];                 // [zone], taken from the zone's first element
+    bool release_unused = true;         // release the element arrays only the solver reads
 
     Buffer c, o;            // cnew and cold, columns 0..nx+1
     Buffer base1, base2;    // old-level part of bb's numerator; for component 1 bb itself
@@ -135,7 +145,8 @@ struct WavefrontSolver::Impl {
         return at(slot_row[jk], i, m, slot_pos[jk]);
     }
 
-    void build_layout(const Model& s);
+    void build_layout(Model& s);
+    void take_zone_properties(MatrixdModule& md);
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
     void sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax, int i_first, int i_last);
@@ -183,8 +194,9 @@ bool WavefrontSolver::eligible(const Model& s, std::string* why) {
     return true;
 }
 
-WavefrontSolver::WavefrontSolver(const Model& s, int threads) : impl_(std::make_unique<Impl>()) {
+WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : impl_(std::make_unique<Impl>()) {
     Impl& im = *impl_;
+    im.release_unused = release_unused;
     im.build_layout(s);
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
     if (threads > waves) threads = waves;
@@ -196,7 +208,7 @@ WavefrontSolver::WavefrontSolver(const Model& s, int threads) : impl_(std::make_
 }
 WavefrontSolver::~WavefrontSolver() = default;
 
-void WavefrontSolver::Impl::build_layout(const Model& s) {
+void WavefrontSolver::Impl::build_layout(Model& s) {
     const Deck& dk = s.deck;
     const MatrixdModule& md = s.md;
     nx = dk.nx;
@@ -297,6 +309,8 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
         zone_of_column[static_cast<std::size_t>(i)] = z;
         if (zone_rep[z] == 0) zone_rep[z] = (i - 1) * nynz + 1;
     }
+    const double volfrac = md.volfrac(1);
+    take_zone_properties(s.md);
 
     c.allocate(field_len);
     o.allocate(field_len);
@@ -327,7 +341,7 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
 
     const TransportCoefficients& tc = s.tc;
     const double porf = dk.porf;
-    flow = (dk.vd / md.volfrac(1)) * tc.ayz;
+    flow = (dk.vd / volfrac) * tc.ayz;
     gx = tc.ayz * porf * tc.dispx / dk.dx;
     gy = tc.axz * porf * tc.dispt / dk.dy;
     gz = tc.axy * porf * tc.dispv / dk.dz;
@@ -336,12 +350,39 @@ void WavefrontSolver::Impl::build_layout(const Model& s) {
     gz2 = (tc.axy + tc.axy) * porf * tc.dispv / dk.dz;
 }
 
+// The solver keeps per zone what the element arrays hold per element (every element of a
+// zone alike, as eligible() made sure), and hands the arrays it alone would read back to the
+// system: for a large grid they are most of the run's memory. Those the result pass reads
+// (retardation, porosity, interface areas, the faces) and the stored amounts stay.
+void WavefrontSolver::Impl::take_zone_properties(MatrixdModule& md) {
+    for (int z = 1; z <= 3; ++z) {
+        const int n = zone_rep[z];
+        if (n == 0) continue;
+        ZoneProps& p = props[z];
+        p.tortm = md.tortm(n);
+        p.difflen = md.difflen(n);
+        p.porm = md.porm(n);
+        p.amd1 = md.amd1(n);
+        p.amd2 = md.amd2(n);
+        for (int m = 1; m <= kComponents; ++m) {
+            p.alpha[m] = md.alpha(n, m);
+            p.diff[m] = md.diff(n, m);
+            p.decaym[m] = md.decaym(n, m);
+            p.alambdar[m] = md.alambdar(n, m);
+            p.yieldm[m] = md.yieldm(n, m);
+            p.retardm[m] = md.retardm(n, m);
+        }
+    }
+    if (!release_unused) return;
+    for (ElementCompReal* a : {&md.kd, &md.decaym, &md.yieldm, &md.diff, &md.alpha, &md.alambdar}) a->release();
+    for (ElementReal* a : {&md.volfrac, &md.difflen, &md.tortm, &md.rhob}) a->release();
+}
+
 // Constants of the step: per zone and component the storage, decay and production
 // coefficients, the matrix moments and fitting terms for the new time, and per slot the
 // diagonal coefficient of the balance (transport terms plus the matrix exchange).
 void WavefrontSolver::Impl::step_constants(const Model& s) {
     const Deck& dk = s.deck;
-    const MatrixdModule& md = s.md;
     const TransportCoefficients& tc = s.tc;
     const double porf = dk.porf;
     const double dt = dk.dt;
@@ -354,21 +395,21 @@ void WavefrontSolver::Impl::step_constants(const Model& s) {
             q.decay = (porf * tc.volh) * dk.decayf(m, z, 1);
             q.production = m >= 2 ? dk.yieldf(m) * (porf * tc.volh) * dk.decayf(m - 1, z, 1) : 0.0;
             if (matrix) {
-                q.alpha = md.alpha(n, m);
-                q.lambdar = md.alambdar(n, m);
-                q.mom = mdmath::step_moments(md.alpha(n, m), md.diff(n, m), md.tortm(n), md.decaym(n, m),
-                                             md.difflen(n), s.atime);
+                const ZoneProps& p = props[z];
+                q.alpha = p.alpha[m];
+                q.lambdar = p.alambdar[m];
+                q.mom = mdmath::step_moments(p.alpha[m], p.diff[m], p.tortm, p.decaym[m], p.difflen, s.atime);
                 q.d = q.mom.d;
                 q.f1 = mdmath::fit_terms(q.mom.delt1, q.mom.gam1, q.mom.beta1, q.alpha, q.lambdar, q.d, dt);
                 q.f2 = mdmath::fit_terms(q.mom.delt2, q.mom.gam2, q.mom.beta2, q.alpha, q.lambdar, q.d, dt);
                 q.aa1 = q.f1.aatop / q.f1.aabot;
                 q.aa2 = q.f2.aatop / q.f2.aabot;
-                q.k1 = mdmath::k_bounding(md.porm(n), md.amd1(n), md.tortm(n), md.diff(n, m));
-                q.k2 = mdmath::k_embedded(md.amd2(n), md.porm(n), md.tortm(n), md.diff(n, m));
+                q.k1 = mdmath::k_bounding(p.porm, p.amd1, p.tortm, p.diff[m]);
+                q.k2 = mdmath::k_embedded(p.amd2, p.porm, p.tortm, p.diff[m]);
                 if (m >= 2) {
-                    q.yield = md.yieldm(n, m);
-                    q.lambda_parent = md.decaym(n, m - 1);
-                    q.retard = md.retardm(n, m);
+                    q.yield = p.yieldm[m];
+                    q.lambda_parent = p.decaym[m - 1];
+                    q.retard = p.retardm[m];
                 }
             }
             double* den = denom[z][m].p;

@@ -26,8 +26,10 @@ public:
     // Whether the fast path reproduces the element-order sweep for this run; if not, why.
     static bool eligible(const Model& s, std::string* why = nullptr);
 
-    // threads: members of the team that shares the sweeps (1: no threads at all).
-    WavefrontSolver(const Model& s, int threads);
+    // threads: members of the team that shares the sweeps (1: no threads at all). Takes the
+    // matrix properties it needs per zone and, with release_unused, releases the element
+    // arrays that only it would read.
+    WavefrontSolver(Model& s, int threads, bool release_unused = true);
     ~WavefrontSolver();
     WavefrontSolver(const WavefrontSolver&) = delete;
     WavefrontSolver& operator=(const WavefrontSolver&) = delete;

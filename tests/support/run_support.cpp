@@ -42,7 +42,7 @@ void SteppedRun::step() {
     // restarts with every call, so Quilmar.out is written only with npt = 1.
     const int nt = model_->deck.nt;
     model_->deck.nt = 1;
-    run_time_loop(*model_, files_, console_);
+    run_time_loop(*model_, files_, console_, true);
     model_->deck.nt = nt;
 }
 
