@@ -472,6 +472,9 @@ void WavefrontSolver::begin_step(Model& s) {
 // What the kernel needs of one group: lane masks and where its rows start.
 struct GroupView {
     Mask kbottom, ktop, jfirst, embed, bot, top, real;
+    // Some lane has a bounding face / embedded material: only then does the group work on
+    // that kind of matrix (the other lanes' results of it would be dropped by the masks).
+    bool bound_any, embed_any;
     std::size_t own, down, south, up, north;  // field offsets of column 0, component 1
     std::size_t lw, ld, lu;                   // lengths of the own row and of rows w-1, w+1
     int slot;
@@ -507,20 +510,20 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
     if (im.matrix) {
         Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
         if (m == 1) {
-            if (im.has_bound) vbb1 = load(im.base1.p + at);
-            if (im.has_embed) vbb2 = load(im.base2.p + at);
+            if (g.bound_any) vbb1 = load(im.base1.p + at);
+            if (g.embed_any) vbb2 = load(im.base2.p + at);
         } else {
             // bb = (old-level part + production from the parent's stored amount
             //       + production from the parent's cell concentration) / aabot
             const Vec pre1 = splat(q.yield * q.lambda_parent * dt);
             const Vec vretard = splat(q.retard);
             const Vec den2 = splat(2.0 * q.alpha * q.retard);
-            if (im.has_bound) {
+            if (g.bound_any) {
                 const Vec t1 = pre1 * load(im.ai1.p + at - g.lw) / vretard;  // parent's stored amount
                 const Vec t2 = splat(q.f1.a * q.yield * q.lambda_parent) * parent / den2;
                 vbb1 = (load(im.base1.p + at) + t1 + t2) / splat(q.f1.aabot);
             }
-            if (im.has_embed) {
+            if (g.embed_any) {
                 const Vec t1 = pre1 * load(im.ai2.p + at - g.lw) / vretard;
                 const Vec t2 = splat(q.f2.a * q.yield * q.lambda_parent) * parent / den2;
                 vbb2 = (load(im.base2.p + at) + t1 + t2) / splat(q.f2.aabot);
@@ -528,8 +531,8 @@ __attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::I
         }
         bb[0] = vbb1;
         bb[1] = vbb2;
-        if (im.has_embed) rterm = select(g.embed, rterm + splat(q.k2) * vbb2, rterm);
-        if (im.has_bound) {
+        if (g.embed_any) rterm = select(g.embed, rterm + splat(q.k2) * vbb2, rterm);
+        if (g.bound_any) {
             rterm = select(g.bot, rterm + splat(q.k1) * vbb1, rterm);
             rterm = select(g.top, rterm + splat(q.k1) * vbb1, rterm);
         }
@@ -585,15 +588,15 @@ __attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::I
         const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + m - 1) * g.lw;
         const Vec cv = load(im.c.p + at);
         const QShared sh = q_shared(q, m, dt, cv, load(im.o.p + at), parent);
-        if (im.has_embed)
+        if (g.embed_any)
             store(im.ai2.p + at, stored_amount(q, m, sh, cv, q.aa2, bb[m][1], q.mom.delt2, q.mom.gam2, q.mom.beta2));
-        if (im.has_bound)
+        if (g.bound_any)
             store(im.ai1.p + at, stored_amount(q, m, sh, cv, q.aa1, bb[m][0], q.mom.delt1, q.mom.gam1, q.mom.beta1));
         parent = cv;
     }
     const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + kComponents - 1) * g.lw;
-    if (im.has_embed) store(im.ai2.p + at, bb[kComponents][1]);
-    if (im.has_bound) store(im.ai1.p + at, bb[kComponents][0]);
+    if (g.embed_any) store(im.ai2.p + at, bb[kComponents][1]);
+    if (g.bound_any) store(im.ai1.p + at, bb[kComponents][0]);
 }
 
 GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
@@ -605,6 +608,11 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     v.bot = lane_mask(g.bot);
     v.top = lane_mask(g.top);
     v.real = lane_mask(g.real);
+    v.bound_any = v.embed_any = false;
+    for (int l = 0; l < W; ++l) {
+        v.bound_any = v.bound_any || (matrix && has_bound && (g.bot[l] || g.top[l]));
+        v.embed_any = v.embed_any || (matrix && has_embed && g.embed[l]);
+    }
     const std::size_t w = static_cast<std::size_t>(g.w);
     v.lw = static_cast<std::size_t>(row_len[w]);
     v.ld = static_cast<std::size_t>(row_len[w - 1]);
@@ -707,10 +715,10 @@ void WavefrontSolver::end_iterations(Model& s) {
             const std::size_t at = g.own + (static_cast<std::size_t>(i) * kComponents + (M - 1)) * g.lw;
             const Vec cv = load(im.c.p + at);
             const QShared sh = q_shared(q, M, dt, cv, load(im.o.p + at), load(im.c.p + at - g.lw));
-            if (im.ai2.p)
+            if (g.embed_any)
                 store(im.ai2.p + at,
                       stored_amount(q, M, sh, cv, q.aa2, load(im.ai2.p + at), q.mom.delt2, q.mom.gam2, q.mom.beta2));
-            if (im.ai1.p)
+            if (g.bound_any)
                 store(im.ai1.p + at,
                       stored_amount(q, M, sh, cv, q.aa1, load(im.ai1.p + at), q.mom.delt1, q.mom.gam1, q.mom.beta1));
         }
