@@ -708,10 +708,10 @@ void WavefrontSolver::end_iterations(Model& s) {
     // The last component's stored amounts from its bb of the last sweep, kept in their slots.
     const double dt = s.deck.dt;
     constexpr int M = kComponents;
-    for (int i = 1; i <= im.nx; ++i) {
-        const CompZone& q = im.cz[im.zone_of_column[static_cast<std::size_t>(i)]][M];
-        for (const LineGroup& lg : im.groups) {
-            const GroupView g = im.view(lg);
+    for (const LineGroup& lg : im.groups) {
+        const GroupView g = im.view(lg);
+        for (int i = 1; i <= im.nx; ++i) {
+            const CompZone& q = im.cz[im.zone_of_column[static_cast<std::size_t>(i)]][M];
             const std::size_t at = g.own + (static_cast<std::size_t>(i) * kComponents + (M - 1)) * g.lw;
             const Vec cv = load(im.c.p + at);
             const QShared sh = q_shared(q, M, dt, cv, load(im.o.p + at), load(im.c.p + at - g.lw));
