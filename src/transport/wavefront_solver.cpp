@@ -599,6 +599,61 @@ __attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::I
     if (g.bound_any) store(im.ai1.p + at, bb[kComponents][0]);
 }
 
+// The balance of update_lanes without matrix diffusion, for NG groups of one wavefront
+// side by side over columns i_first..i_last: the same operations in the same order, with
+// the constants of a reaction zone taken once per run of columns in that zone, and the
+// largest change kept per group in a register.
+template <int NG>
+__attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const GroupView* v,
+                                                          Vec& emax, int i_first, int i_last) {
+    double* const cm = im.c.p;
+    const double* const om = im.o.p;
+    const Vec vflow = splat(im.flow), vgx = splat(im.gx), vgy = splat(im.gy), vgz = splat(im.gz);
+    Vec e[NG];
+    for (int g = 0; g < NG; ++g) e[g] = splat(0.0);
+    for (int i = i_first; i <= i_last;) {
+        const int z = im.zone_of_column[static_cast<std::size_t>(i)];
+        int last = i;
+        while (last < i_last && im.zone_of_column[static_cast<std::size_t>(last) + 1] == z) ++last;
+        Vec storage[kComponents], production[kComponents], den[NG][kComponents];
+        for (int m = 0; m < kComponents; ++m) {
+            storage[m] = splat(im.cz[z][m + 1].storage);
+            production[m] = splat(im.cz[z][m + 1].production);
+            for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom[z][m + 1].p + v[g].slot);
+        }
+        for (; i <= last; ++i) {
+            Vec parent[NG];
+            for (int m = 0; m < kComponents; ++m)
+                for (int g = 0; g < NG; ++g) {
+                    const GroupView& gv = v[g];
+                    const std::size_t km = static_cast<std::size_t>(i * kComponents + m);
+                    const std::size_t at = gv.own + km * gv.lw;
+                    const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
+                    const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
+                    const std::size_t column = kComponents * gv.lw;
+                    const Vec old = load(cm + at);
+                    const Vec cold = load(om + at);
+                    const Vec cw = load(cm + at - column);
+                    const Vec ce = load(cm + at + column);
+                    const Vec cd = load(cm + atd), cu = load(cm + atu);
+                    const Vec cs = load(cm + ats), cn = load(cm + atn);
+                    Vec anum1 = storage[m] * cold + vflow * cw;
+                    anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
+                    anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
+                    anum1 = anum1 + vgx * (cw + ce);
+                    if (m >= 1) anum1 = anum1 + production[m] * parent[g];
+                    const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
+                    const Vec cnew = anum / den[g][m];
+                    store(cm + at, select(gv.real, cnew, old));
+                    const Vec erri = select(gv.real, abs_of(cnew - old), splat(0.0));
+                    e[g] = select(erri > e[g], erri, e[g]);
+                    parent[g] = cnew;
+                }
+        }
+    }
+    for (int g = 0; g < NG; ++g) emax = select(e[g] > emax, e[g], emax);
+}
+
 GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     GroupView v;
     v.kbottom = lane_mask(g.kbottom);
@@ -634,6 +689,16 @@ void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b,
                                          int i_first, int i_last) {
     const double dt = s.deck.dt;
     const bool storage = matrix && (has_embed || has_bound);
+    if (!matrix) {
+        if (b) {
+            const GroupView v[2] = {view(*a), view(*b)};
+            plain_columns<2>(*this, v, emax, i_first, i_last);
+        } else {
+            const GroupView v[1] = {view(*a)};
+            plain_columns<1>(*this, v, emax, i_first, i_last);
+        }
+        return;
+    }
     const GroupView va = view(*a);
     if (b) {
         const GroupView vb = view(*b);
