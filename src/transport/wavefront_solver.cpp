@@ -92,6 +92,50 @@ struct CompZone {
     double yield = 0, lambda_parent = 0, retard = 0;
 };
 
+// Step constants of one component in one zone for the kernel with matrix diffusion, each
+// formed by the expression of the scalar update and splat across the lanes once per step.
+struct MatrixVecs {
+    Vec storage, production, k1, k2;
+    // bb = (old-level part + production from the parent's stored amount
+    //       + production from the parent's cell concentration) / aabot
+    Vec pre, retard, den2, pa1, pa2, aabot1, aabot2;
+    // q and the stored amount
+    Vec d, alpha, alpha_dt, lambdar, ylp, retard_alpha, two_d, d_2d;
+    Vec aa1, aa2, delt1, gam1, beta1, delt2, gam2, beta2;
+};
+
+MatrixVecs matrix_vecs(const CompZone& q, double dt) {
+    MatrixVecs k;
+    k.storage = splat(q.storage);
+    k.production = splat(q.production);
+    k.k1 = splat(q.k1);
+    k.k2 = splat(q.k2);
+    k.pre = splat(q.yield * q.lambda_parent * dt);
+    k.retard = splat(q.retard);
+    k.den2 = splat(2.0 * q.alpha * q.retard);
+    k.pa1 = splat(q.f1.a * q.yield * q.lambda_parent);
+    k.pa2 = splat(q.f2.a * q.yield * q.lambda_parent);
+    k.aabot1 = splat(q.f1.aabot);
+    k.aabot2 = splat(q.f2.aabot);
+    k.d = splat(q.d);
+    k.alpha = splat(q.alpha);
+    k.alpha_dt = splat(q.alpha * dt);
+    k.lambdar = splat(q.lambdar);
+    k.ylp = splat(q.yield * q.lambda_parent);
+    k.retard_alpha = splat(q.retard * q.alpha);
+    k.two_d = splat(2.0 * q.d);
+    k.d_2d = splat(q.d * (2.0 * q.d));
+    k.aa1 = splat(q.aa1);
+    k.aa2 = splat(q.aa2);
+    k.delt1 = splat(q.mom.delt1);
+    k.gam1 = splat(q.mom.gam1);
+    k.beta1 = splat(q.mom.beta1);
+    k.delt2 = splat(q.mom.delt2);
+    k.gam2 = splat(q.mom.gam2);
+    k.beta2 = splat(q.mom.beta2);
+    return k;
+}
+
 // Matrix properties of the elements of one reaction zone (all alike), per component where
 // they differ by component.
 struct ZoneProps {
@@ -118,6 +162,7 @@ struct WavefrontSolver::Impl {
     bool has_embed = false, has_bound = false;
     double flow = 0, gx = 0, gy = 0, gz = 0, gx2 = 0, gy2 = 0, gz2 = 0;
     CompZone cz[4][kComponents + 1];    // [zone][m]
+    MatrixVecs mv[4][kComponents + 1];  // [zone][m], the same splat across the lanes
     ZoneProps props[4];                 // [zone], taken from the zone's first element
     bool release_unused = true;         // release the element arrays only the solver reads
 
@@ -149,8 +194,10 @@ struct WavefrontSolver::Impl {
     void take_zone_properties(MatrixdModule& md);
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
-    void sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax, int i_first, int i_last);
-    void sweep_wave(int w, const Model& s, Vec& emax, int i_first, int i_last);
+    template <int NG>
+    void columns(const GroupView* v, Vec& emax, int i_first, int i_last) const;
+    void sweep_groups(const LineGroup* a, const LineGroup* b, Vec& emax, int i_first, int i_last) const;
+    void sweep_wave(int w, Vec& emax, int i_first, int i_last) const;
 };
 
 bool WavefrontSolver::eligible(const Model& s, std::string* why) {
@@ -412,6 +459,7 @@ void WavefrontSolver::Impl::step_constants(const Model& s) {
                     q.retard = p.retardm[m];
                 }
             }
+            mv[z][m] = matrix_vecs(q, dt);
             double* den = denom[z][m].p;
             for (int sl = 0; sl < nslots; ++sl) den[sl] = 1.0;  // idle lanes
             for (const LineGroup& g : groups)
@@ -480,129 +528,133 @@ struct GroupView {
     int slot;
 };
 
-// Update of component m of the four lanes of one group in column i: the balance of the
-// checked sweep, operation for operation. parent holds component m-1 of the same cells;
-// bb receives the fitting coefficients bb of the bounding and embedded matrix, which the
-// matrix update of the same cells uses right after.
-__attribute__((always_inline)) inline void update_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
-                                                         int m, double dt, Vec& parent, Vec& emax, Vec* bb) {
-    const int z = im.zone_of_column[static_cast<std::size_t>(i)];
-    const CompZone& q = im.cz[z][m];
-    const std::size_t km = static_cast<std::size_t>(i * kComponents + m - 1);
-    const std::size_t at = g.own + km * g.lw;
-    const std::size_t atd = g.down + km * g.ld, ats = g.south + km * g.ld;
-    const std::size_t atu = g.up + km * g.lu, atn = g.north + km * g.lu;
-    double* cm = im.c.p;
-    const std::size_t column = kComponents * g.lw;  // from one column to the next in the own row
-    const Vec old = load(cm + at);
-    const Vec cold = load(im.o.p + at);
-    const Vec cw = load(cm + at - column);
-    const Vec ce = load(cm + at + column);
-    const Vec cd = load(cm + atd), cu = load(cm + atu);
-    const Vec cs = load(cm + ats), cn = load(cm + atn);
-    const Vec vgz = splat(im.gz), vgy = splat(im.gy);
-    Vec anum1 = splat(q.storage) * cold + splat(im.flow) * cw;
-    anum1 = anum1 + select(g.kbottom, vgz * cu, select(g.ktop, vgz * cd, vgz * (cd + cu)));
-    anum1 = anum1 + select(g.jfirst, vgy * cn, vgy * (cs + cn));
-    anum1 = anum1 + splat(im.gx) * (cw + ce);
-    if (m >= 2) anum1 = anum1 + splat(q.production) * parent;
-    Vec rterm = splat(0.0);
-    if (im.matrix) {
-        Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
-        if (m == 1) {
-            if (g.bound_any) vbb1 = load(im.base1.p + at);
-            if (g.embed_any) vbb2 = load(im.base2.p + at);
-        } else {
-            // bb = (old-level part + production from the parent's stored amount
-            //       + production from the parent's cell concentration) / aabot
-            const Vec pre1 = splat(q.yield * q.lambda_parent * dt);
-            const Vec vretard = splat(q.retard);
-            const Vec den2 = splat(2.0 * q.alpha * q.retard);
-            if (g.bound_any) {
-                const Vec t1 = pre1 * load(im.ai1.p + at - g.lw) / vretard;  // parent's stored amount
-                const Vec t2 = splat(q.f1.a * q.yield * q.lambda_parent) * parent / den2;
-                vbb1 = (load(im.base1.p + at) + t1 + t2) / splat(q.f1.aabot);
-            }
-            if (g.embed_any) {
-                const Vec t1 = pre1 * load(im.ai2.p + at - g.lw) / vretard;
-                const Vec t2 = splat(q.f2.a * q.yield * q.lambda_parent) * parent / den2;
-                vbb2 = (load(im.base2.p + at) + t1 + t2) / splat(q.f2.aabot);
-            }
-        }
-        bb[0] = vbb1;
-        bb[1] = vbb2;
-        if (g.embed_any) rterm = select(g.embed, rterm + splat(q.k2) * vbb2, rterm);
-        if (g.bound_any) {
-            rterm = select(g.bot, rterm + splat(q.k1) * vbb1, rterm);
-            rterm = select(g.top, rterm + splat(q.k1) * vbb1, rterm);
-        }
-    }
-    const Vec anum = anum1 + rterm;
-    const Vec cnew = anum / load(im.denom[z][m].p + g.slot);
-    store(cm + at, select(g.real, cnew, old));
-    const Vec erri = select(g.real, abs_of(cnew - old), splat(0.0));
-    emax = select(erri > emax, erri, emax);
-    parent = cnew;
-}
-
 // The parts of q's numerator that both kinds of matrix share, from the cell's new value
 // cv, its old value co and the parent's new value.
 struct QShared {
     Vec qtop1, common, source;
 };
-__attribute__((always_inline)) inline QShared q_shared(const CompZone& q, int m, double dt, Vec cv, Vec co,
-                                                       Vec parent) {
-    const Vec d = splat(q.d);
-    const Vec alpha = splat(q.alpha);
+__attribute__((always_inline)) inline QShared q_shared(const MatrixVecs& k, int m, Vec cv, Vec co, Vec parent) {
     QShared r;
-    r.qtop1 = (cv - co) * d * d / splat(q.alpha * dt) - cv;
-    r.common = splat(q.lambdar) * cv * d * d / alpha;
+    r.qtop1 = (cv - co) * k.d * k.d / k.alpha_dt - cv;
+    r.common = k.lambdar * cv * k.d * k.d / k.alpha;
     r.source = splat(0.0);
-    if (m >= 2) r.source = splat(q.yield * q.lambda_parent) * parent * d * d / splat(q.retard * q.alpha);
+    if (m >= 2) r.source = k.ylp * parent * k.d * k.d / k.retard_alpha;
     return r;
 }
 
 // Stored amount in one kind of matrix: p from the fit with bb, q from the interface
 // condition, the amount from the moments.
-__attribute__((always_inline)) inline Vec stored_amount(const CompZone& q, int m, const QShared& sh, Vec cv,
-                                                         double aa, Vec bb, double delt, double gam, double beta) {
-    const Vec p = splat(aa) * cv + bb;
-    Vec qtop2 = splat(2.0 * q.d) * p + sh.common;
+__attribute__((always_inline)) inline Vec stored_amount(const MatrixVecs& k, int m, const QShared& sh, Vec cv,
+                                                         Vec aa, Vec bb, Vec delt, Vec gam, Vec beta) {
+    const Vec p = aa * cv + bb;
+    Vec qtop2 = k.two_d * p + sh.common;
     if (m >= 2) qtop2 = qtop2 - sh.source;
-    const Vec qq = (sh.qtop1 + qtop2) / splat(q.d * (2.0 * q.d));
-    return splat(delt) * cv + splat(gam) * p + splat(beta) * qq;
+    const Vec qq = (sh.qtop1 + qtop2) / k.d_2d;
+    return delt * cv + gam * p + beta * qq;
 }
 
-// Matrix profiles and stored amounts of the four lanes of one group in column i, from the
-// cells' values of this sweep. A cell's values are final once its four components are
-// updated, and its stored amounts are read only by its own update in the next sweep, so
-// this runs right after the cell instead of in a pass of its own, with the same results.
-// The last component's stored amount is read by no update at all: its bb is kept in the
-// amount's slot instead, and the amount is formed once, after the last sweep of the step.
-__attribute__((always_inline)) inline void matrix_lanes(const WavefrontSolver::Impl& im, const GroupView& g, int i,
-                                                         double dt, const Vec (*bb)[2]) {
-    const int z = im.zone_of_column[static_cast<std::size_t>(i)];
-    Vec parent = splat(0.0);
-    for (int m = 1; m < kComponents; ++m) {
-        const CompZone& q = im.cz[z][m];
-        const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + m - 1) * g.lw;
-        const Vec cv = load(im.c.p + at);
-        const QShared sh = q_shared(q, m, dt, cv, load(im.o.p + at), parent);
-        if (g.embed_any)
-            store(im.ai2.p + at, stored_amount(q, m, sh, cv, q.aa2, bb[m][1], q.mom.delt2, q.mom.gam2, q.mom.beta2));
-        if (g.bound_any)
-            store(im.ai1.p + at, stored_amount(q, m, sh, cv, q.aa1, bb[m][0], q.mom.delt1, q.mom.gam1, q.mom.beta1));
-        parent = cv;
+// The balance of the checked sweep with matrix diffusion, operation for operation, for NG
+// groups of one wavefront side by side over columns i_first..i_last; Bound and Embed say
+// whether one of their lanes has a bounding face or embedded material (for the others the
+// masks drop that kind's terms, and their stored amounts of it are never read). Each
+// column is followed by the update of its cells' matrix profiles and stored amounts: a
+// cell's values are final once its four components are updated, and its stored amounts
+// are read only by its own update in the next sweep, so this runs right after the cell,
+// with the results of a pass of its own. The last component's stored amount is read by no
+// update at all: its bb is kept in the amount's slot instead, and the amount is formed
+// once, after the last sweep of the step.
+template <int NG, bool Bound, bool Embed>
+__attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver::Impl& im, const GroupView* v,
+                                                           Vec& emax, int i_first, int i_last) {
+    double* const cm = im.c.p;
+    const double* const om = im.o.p;
+    const double* const base1 = im.base1.p;
+    const double* const base2 = im.base2.p;
+    double* const ai1 = im.ai1.p;
+    double* const ai2 = im.ai2.p;
+    const Vec vflow = splat(im.flow), vgx = splat(im.gx), vgy = splat(im.gy), vgz = splat(im.gz);
+    Vec e[NG];
+    for (int g = 0; g < NG; ++g) e[g] = splat(0.0);
+    for (int i = i_first; i <= i_last; ++i) {
+        const int z = im.zone_of_column[static_cast<std::size_t>(i)];
+        const MatrixVecs* const K = im.mv[z];
+        Vec parent[NG];
+        Vec bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
+        for (int m = 1; m <= kComponents; ++m)
+            for (int g = 0; g < NG; ++g) {
+                const GroupView& gv = v[g];
+                const MatrixVecs& k = K[m];
+                const std::size_t km = static_cast<std::size_t>(i * kComponents + m - 1);
+                const std::size_t at = gv.own + km * gv.lw;
+                const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
+                const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
+                const std::size_t column = kComponents * gv.lw;
+                const Vec old = load(cm + at);
+                const Vec cold = load(om + at);
+                const Vec cw = load(cm + at - column);
+                const Vec ce = load(cm + at + column);
+                const Vec cd = load(cm + atd), cu = load(cm + atu);
+                const Vec cs = load(cm + ats), cn = load(cm + atn);
+                Vec anum1 = k.storage * cold + vflow * cw;
+                anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
+                anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
+                anum1 = anum1 + vgx * (cw + ce);
+                if (m >= 2) anum1 = anum1 + k.production * parent[g];
+                Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
+                if (m == 1) {
+                    if (Bound) vbb1 = load(base1 + at);
+                    if (Embed) vbb2 = load(base2 + at);
+                } else {
+                    if (Bound) {
+                        const Vec t1 = k.pre * load(ai1 + at - gv.lw) / k.retard;  // parent's stored amount
+                        const Vec t2 = k.pa1 * parent[g] / k.den2;
+                        vbb1 = (load(base1 + at) + t1 + t2) / k.aabot1;
+                    }
+                    if (Embed) {
+                        const Vec t1 = k.pre * load(ai2 + at - gv.lw) / k.retard;
+                        const Vec t2 = k.pa2 * parent[g] / k.den2;
+                        vbb2 = (load(base2 + at) + t1 + t2) / k.aabot2;
+                    }
+                }
+                bb1[g][m] = vbb1;
+                bb2[g][m] = vbb2;
+                Vec rterm = splat(0.0);
+                if (Embed) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
+                if (Bound) {
+                    rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
+                    rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
+                }
+                const Vec anum = anum1 + rterm;
+                const Vec cnew = anum / load(im.denom[z][m].p + gv.slot);
+                store(cm + at, select(gv.real, cnew, old));
+                const Vec erri = select(gv.real, abs_of(cnew - old), splat(0.0));
+                e[g] = select(erri > e[g], erri, e[g]);
+                parent[g] = cnew;
+            }
+        for (int g = 0; g < NG; ++g) {
+            const GroupView& gv = v[g];
+            Vec par = splat(0.0);
+            for (int m = 1; m < kComponents; ++m) {
+                const MatrixVecs& k = K[m];
+                const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m - 1) * gv.lw;
+                const Vec cv = load(cm + at);
+                const QShared sh = q_shared(k, m, cv, load(om + at), par);
+                if (Embed) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
+                if (Bound) store(ai1 + at, stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
+                par = cv;
+            }
+            const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + kComponents - 1) * gv.lw;
+            if (Embed) store(ai2 + at, bb2[g][kComponents]);
+            if (Bound) store(ai1 + at, bb1[g][kComponents]);
+        }
     }
-    const std::size_t at = g.own + static_cast<std::size_t>(i * kComponents + kComponents - 1) * g.lw;
-    if (g.embed_any) store(im.ai2.p + at, bb[kComponents][1]);
-    if (g.bound_any) store(im.ai1.p + at, bb[kComponents][0]);
+    for (int g = 0; g < NG; ++g) emax = select(e[g] > emax, e[g], emax);
 }
 
-// The balance of update_lanes without matrix diffusion, for NG groups of one wavefront
-// side by side over columns i_first..i_last: the same operations in the same order, with
-// the constants of a reaction zone taken once per run of columns in that zone, and the
-// largest change kept per group in a register.
+// The balance of the checked sweep without matrix diffusion, operation for operation, for
+// NG groups of one wavefront side by side over columns i_first..i_last (their chains of
+// divisions are independent and overlap). The constants of a reaction zone are taken once
+// per run of columns in that zone, and the largest change is kept per group in a register.
 template <int NG>
 __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const GroupView* v,
                                                           Vec& emax, int i_first, int i_last) {
@@ -682,57 +734,45 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
 }
 
 // Columns i_first..i_last of one group of lines, or of two groups of the same wavefront
-// side by side (their chains of divisions are independent and overlap), each column
-// followed by the matrix storage update of its cells.
-__attribute__((target_clones("avx2", "default")))
-void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b, const Model& s, Vec& emax,
-                                         int i_first, int i_last) {
-    const double dt = s.deck.dt;
-    const bool storage = matrix && (has_embed || has_bound);
-    if (!matrix) {
-        if (b) {
-            const GroupView v[2] = {view(*a), view(*b)};
-            plain_columns<2>(*this, v, emax, i_first, i_last);
-        } else {
-            const GroupView v[1] = {view(*a)};
-            plain_columns<1>(*this, v, emax, i_first, i_last);
-        }
-        return;
+// side by side, by the kernel for the kinds of matrix their lanes have.
+template <int NG>
+__attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const GroupView* v, Vec& emax, int i_first, int i_last) const {
+    bool bound = false, embed = false;
+    for (int g = 0; g < NG; ++g) {
+        bound = bound || v[g].bound_any;
+        embed = embed || v[g].embed_any;
     }
-    const GroupView va = view(*a);
+    if (bound && embed)
+        matrix_columns<NG, true, true>(*this, v, emax, i_first, i_last);
+    else if (bound)
+        matrix_columns<NG, true, false>(*this, v, emax, i_first, i_last);
+    else if (embed)
+        matrix_columns<NG, false, true>(*this, v, emax, i_first, i_last);
+    else
+        plain_columns<NG>(*this, v, emax, i_first, i_last);
+}
+
+__attribute__((target_clones("avx2", "default")))
+void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b, Vec& emax, int i_first,
+                                         int i_last) const {
     if (b) {
-        const GroupView vb = view(*b);
-        for (int i = i_first; i <= i_last; ++i) {
-            Vec pa = splat(0.0), pb = splat(0.0);
-            Vec bba[kComponents + 1][2], bbb[kComponents + 1][2];
-            for (int m = 1; m <= kComponents; ++m) {
-                update_lanes(*this, va, i, m, dt, pa, emax, bba[m]);
-                update_lanes(*this, vb, i, m, dt, pb, emax, bbb[m]);
-            }
-            if (storage) {
-                matrix_lanes(*this, va, i, dt, bba);
-                matrix_lanes(*this, vb, i, dt, bbb);
-            }
-        }
+        const GroupView v[2] = {view(*a), view(*b)};
+        columns<2>(v, emax, i_first, i_last);
     } else {
-        for (int i = i_first; i <= i_last; ++i) {
-            Vec pa = splat(0.0);
-            Vec bba[kComponents + 1][2];
-            for (int m = 1; m <= kComponents; ++m) update_lanes(*this, va, i, m, dt, pa, emax, bba[m]);
-            if (storage) matrix_lanes(*this, va, i, dt, bba);
-        }
+        const GroupView v[1] = {view(*a)};
+        columns<1>(v, emax, i_first, i_last);
     }
 }
 
 // The groups of one wavefront over columns i_first..i_last, two at a time.
-void WavefrontSolver::Impl::sweep_wave(int w, const Model& s, Vec& emax, int i_first, int i_last) {
+void WavefrontSolver::Impl::sweep_wave(int w, Vec& emax, int i_first, int i_last) const {
     const int g0 = wave_first_group[static_cast<std::size_t>(w)];
     const int g1 = wave_first_group[static_cast<std::size_t>(w) + 1];
     int g = g0;
     for (; g + 1 < g1; g += 2)
-        sweep_groups(&groups[static_cast<std::size_t>(g)], &groups[static_cast<std::size_t>(g) + 1], s, emax, i_first,
+        sweep_groups(&groups[static_cast<std::size_t>(g)], &groups[static_cast<std::size_t>(g) + 1], emax, i_first,
                      i_last);
-    if (g < g1) sweep_groups(&groups[static_cast<std::size_t>(g)], nullptr, s, emax, i_first, i_last);
+    if (g < g1) sweep_groups(&groups[static_cast<std::size_t>(g)], nullptr, emax, i_first, i_last);
 }
 
 void WavefrontSolver::sweep(Model& s) {
@@ -740,7 +780,7 @@ void WavefrontSolver::sweep(Model& s) {
     if (!im.team) {
         Vec emax = splat(0.0);
         const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
-        for (int w = 0; w < waves; ++w) im.sweep_wave(w, s, emax, 1, im.nx);
+        for (int w = 0; w < waves; ++w) im.sweep_wave(w, emax, 1, im.nx);
         for (int l = 0; l < W; ++l)
             if (emax[l] > s.errmax) s.errmax = emax[l];
         return;
@@ -756,7 +796,7 @@ void WavefrontSolver::sweep(Model& s) {
                 if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1], b + 1);
                 const int i0 = 1 + b * im.block;
                 const int i1 = std::min(im.nx, i0 + im.block - 1);
-                im.sweep_wave(w, s, emax, i0, i1);
+                im.sweep_wave(w, emax, i0, i1);
                 im.progress[static_cast<std::size_t>(w)].store(b + 1, std::memory_order_release);
             }
         }
@@ -771,21 +811,18 @@ void WavefrontSolver::end_iterations(Model& s) {
     Impl& im = *impl_;
     if (!im.matrix) return;
     // The last component's stored amounts from its bb of the last sweep, kept in their slots.
-    const double dt = s.deck.dt;
     constexpr int M = kComponents;
     for (const LineGroup& lg : im.groups) {
         const GroupView g = im.view(lg);
         for (int i = 1; i <= im.nx; ++i) {
-            const CompZone& q = im.cz[im.zone_of_column[static_cast<std::size_t>(i)]][M];
+            const MatrixVecs& k = im.mv[im.zone_of_column[static_cast<std::size_t>(i)]][M];
             const std::size_t at = g.own + (static_cast<std::size_t>(i) * kComponents + (M - 1)) * g.lw;
             const Vec cv = load(im.c.p + at);
-            const QShared sh = q_shared(q, M, dt, cv, load(im.o.p + at), load(im.c.p + at - g.lw));
+            const QShared sh = q_shared(k, M, cv, load(im.o.p + at), load(im.c.p + at - g.lw));
             if (g.embed_any)
-                store(im.ai2.p + at,
-                      stored_amount(q, M, sh, cv, q.aa2, load(im.ai2.p + at), q.mom.delt2, q.mom.gam2, q.mom.beta2));
+                store(im.ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(im.ai2.p + at), k.delt2, k.gam2, k.beta2));
             if (g.bound_any)
-                store(im.ai1.p + at,
-                      stored_amount(q, M, sh, cv, q.aa1, load(im.ai1.p + at), q.mom.delt1, q.mom.gam1, q.mom.beta1));
+                store(im.ai1.p + at, stored_amount(k, M, sh, cv, k.aa1, load(im.ai1.p + at), k.delt1, k.gam1, k.beta1));
         }
     }
     // The module's stored amounts of the converged step, for the elements with the matrix.
