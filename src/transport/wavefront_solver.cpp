@@ -580,7 +580,9 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
         const MatrixVecs* const K = im.mv[z];
         Vec parent[NG];
         Vec bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
+#pragma GCC unroll 4
         for (int m = 1; m <= kComponents; ++m)
+#pragma GCC unroll 2
             for (int g = 0; g < NG; ++g) {
                 const GroupView& gv = v[g];
                 const MatrixVecs& k = K[m];
@@ -602,15 +604,15 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
                 Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
                 if (m == 1) {
-                    if (Bound) vbb1 = load(base1 + at);
-                    if (Embed) vbb2 = load(base2 + at);
+                    if (Bound && gv.bound_any) vbb1 = load(base1 + at);
+                    if (Embed && gv.embed_any) vbb2 = load(base2 + at);
                 } else {
-                    if (Bound) {
+                    if (Bound && gv.bound_any) {
                         const Vec t1 = k.pre * load(ai1 + at - gv.lw) / k.retard;  // parent's stored amount
                         const Vec t2 = k.pa1 * parent[g] / k.den2;
                         vbb1 = (load(base1 + at) + t1 + t2) / k.aabot1;
                     }
-                    if (Embed) {
+                    if (Embed && gv.embed_any) {
                         const Vec t1 = k.pre * load(ai2 + at - gv.lw) / k.retard;
                         const Vec t2 = k.pa2 * parent[g] / k.den2;
                         vbb2 = (load(base2 + at) + t1 + t2) / k.aabot2;
@@ -619,8 +621,8 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 bb1[g][m] = vbb1;
                 bb2[g][m] = vbb2;
                 Vec rterm = splat(0.0);
-                if (Embed) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
-                if (Bound) {
+                if (Embed && gv.embed_any) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
+                if (Bound && gv.bound_any) {
                     rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
                     rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
                 }
@@ -631,21 +633,23 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 e[g] = select(erri > e[g], erri, e[g]);
                 parent[g] = cnew;
             }
+#pragma GCC unroll 2
         for (int g = 0; g < NG; ++g) {
             const GroupView& gv = v[g];
             Vec par = splat(0.0);
+#pragma GCC unroll 4
             for (int m = 1; m < kComponents; ++m) {
                 const MatrixVecs& k = K[m];
                 const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m - 1) * gv.lw;
                 const Vec cv = load(cm + at);
                 const QShared sh = q_shared(k, m, cv, load(om + at), par);
-                if (Embed) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
-                if (Bound) store(ai1 + at, stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
+                if (Embed && gv.embed_any) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
+                if (Bound && gv.bound_any) store(ai1 + at, stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
                 par = cv;
             }
             const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + kComponents - 1) * gv.lw;
-            if (Embed) store(ai2 + at, bb2[g][kComponents]);
-            if (Bound) store(ai1 + at, bb1[g][kComponents]);
+            if (Embed && gv.embed_any) store(ai2 + at, bb2[g][kComponents]);
+            if (Bound && gv.bound_any) store(ai1 + at, bb1[g][kComponents]);
         }
     }
     for (int g = 0; g < NG; ++g) emax = select(e[g] > emax, e[g], emax);
@@ -675,7 +679,9 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
         }
         for (; i <= last; ++i) {
             Vec parent[NG];
+#pragma GCC unroll 4
             for (int m = 0; m < kComponents; ++m)
+#pragma GCC unroll 2
                 for (int g = 0; g < NG; ++g) {
                     const GroupView& gv = v[g];
                     const std::size_t km = static_cast<std::size_t>(i * kComponents + m);
