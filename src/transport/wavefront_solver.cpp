@@ -196,7 +196,7 @@ struct WavefrontSolver::Impl {
     GroupView view(const LineGroup& g) const;
     template <int NG>
     void columns(const GroupView* v, Vec& emax, int i_first, int i_last) const;
-    void sweep_groups(const LineGroup* a, const LineGroup* b, Vec& emax, int i_first, int i_last) const;
+    void sweep_groups(const LineGroup* first, int count, Vec& emax, int i_first, int i_last) const;
     void sweep_wave(int w, Vec& emax, int i_first, int i_last) const;
 };
 
@@ -582,7 +582,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
         Vec bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
 #pragma GCC unroll 4
         for (int m = 1; m <= kComponents; ++m)
-#pragma GCC unroll 2
+#pragma GCC unroll 3
             for (int g = 0; g < NG; ++g) {
                 const GroupView& gv = v[g];
                 const MatrixVecs& k = K[m];
@@ -633,7 +633,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 e[g] = select(erri > e[g], erri, e[g]);
                 parent[g] = cnew;
             }
-#pragma GCC unroll 2
+#pragma GCC unroll 3
         for (int g = 0; g < NG; ++g) {
             const GroupView& gv = v[g];
             Vec par = splat(0.0);
@@ -681,7 +681,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
             Vec parent[NG];
 #pragma GCC unroll 4
             for (int m = 0; m < kComponents; ++m)
-#pragma GCC unroll 2
+#pragma GCC unroll 3
                 for (int g = 0; g < NG; ++g) {
                     const GroupView& gv = v[g];
                     const std::size_t km = static_cast<std::size_t>(i * kComponents + m);
@@ -739,8 +739,9 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     return v;
 }
 
-// Columns i_first..i_last of one group of lines, or of two groups of the same wavefront
-// side by side, by the kernel for the kinds of matrix their lanes have.
+// Columns i_first..i_last of up to three groups of the same wavefront side by side (their
+// chains of divisions are independent and overlap), by the kernel for the kinds of matrix
+// their lanes have.
 template <int NG>
 __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const GroupView* v, Vec& emax, int i_first, int i_last) const {
     bool bound = false, embed = false;
@@ -759,26 +760,31 @@ __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const 
 }
 
 __attribute__((target_clones("avx2", "default")))
-void WavefrontSolver::Impl::sweep_groups(const LineGroup* a, const LineGroup* b, Vec& emax, int i_first,
+void WavefrontSolver::Impl::sweep_groups(const LineGroup* first, int count, Vec& emax, int i_first,
                                          int i_last) const {
-    if (b) {
-        const GroupView v[2] = {view(*a), view(*b)};
+    if (count == 3) {
+        const GroupView v[3] = {view(first[0]), view(first[1]), view(first[2])};
+        columns<3>(v, emax, i_first, i_last);
+    } else if (count == 2) {
+        const GroupView v[2] = {view(first[0]), view(first[1])};
         columns<2>(v, emax, i_first, i_last);
     } else {
-        const GroupView v[1] = {view(*a)};
+        const GroupView v[1] = {view(first[0])};
         columns<1>(v, emax, i_first, i_last);
     }
 }
 
-// The groups of one wavefront over columns i_first..i_last, two at a time.
+// The groups of one wavefront over columns i_first..i_last, up to three at a time (four as
+// two and two).
 void WavefrontSolver::Impl::sweep_wave(int w, Vec& emax, int i_first, int i_last) const {
     const int g0 = wave_first_group[static_cast<std::size_t>(w)];
     const int g1 = wave_first_group[static_cast<std::size_t>(w) + 1];
-    int g = g0;
-    for (; g + 1 < g1; g += 2)
-        sweep_groups(&groups[static_cast<std::size_t>(g)], &groups[static_cast<std::size_t>(g) + 1], emax, i_first,
-                     i_last);
-    if (g < g1) sweep_groups(&groups[static_cast<std::size_t>(g)], nullptr, emax, i_first, i_last);
+    for (int g = g0; g < g1;) {
+        const int left = g1 - g;
+        const int count = left == 4 ? 2 : std::min(left, 3);
+        sweep_groups(&groups[static_cast<std::size_t>(g)], count, emax, i_first, i_last);
+        g += count;
+    }
 }
 
 void WavefrontSolver::sweep(Model& s) {

@@ -97,6 +97,10 @@ TEST(FastPathIdentity, GridShapesAndBoundaries) {
         {"wide", [](Deck& d) { d.ny = 13; d.nz = 3; d.lzsourcemax = 3; }},
         {"deep", [](Deck& d) { d.ny = 3; d.nz = 11; }},
         {"49 rows", [](Deck& d) { d.ny = 49; d.nz = 2; d.nx = 3; d.lzsourcemax = 2; }},
+        // Up to 18 lines per wavefront: the kernels take one to three groups of four lines side by side.
+        {"many lines per wavefront", [](Deck& d) { d.ny = 20; d.nz = 18; d.nx = 5; d.nt = 4; }},
+        {"many lines per wavefront with matrix",
+         [](Deck& d) { d.ny = 20; d.nz = 18; d.nx = 5; d.nt = 4; d.mdflags = 7; d.volfracs = 0.8; }},
         {"well on the source plane", [](Deck& d) { d.xwell = -50.0; }},
         {"no flow", [](Deck& d) { d.vd = 0.0; d.mdflags = 7; d.volfracs = 0.8; }},
         {"zones reversed", [](Deck& d) { d.x1 = 12.0; d.x2 = 4.0; d.mdflags = 5; d.volfracs = 0.9; }},
