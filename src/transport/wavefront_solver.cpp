@@ -175,7 +175,12 @@ struct WavefrontSolver::Impl {
     // block along x (a cell needs its new neighbours at j-1 and k-1 of the same column and
     // the old ones at j+1 and k+1, which the next wavefront has not yet reached).
     std::unique_ptr<ThreadTeam> team;
-    std::unique_ptr<std::atomic<int>[]> progress;  // blocks of x done, per wavefront
+    // Blocks of x done, per wavefront, each counter on a cache line of its own: the member
+    // that advances one must not take the line from the member waiting on the next.
+    struct alignas(64) Progress {
+        std::atomic<int> blocks{0};
+    };
+    std::unique_ptr<Progress[]> progress;
     int block = 32;
     std::vector<Vec> member_emax;
 
@@ -249,7 +254,7 @@ WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : i
     if (threads > waves) threads = waves;
     if (threads > 1) {
         im.team = std::make_unique<ThreadTeam>(threads);
-        im.progress = std::make_unique<std::atomic<int>[]>(static_cast<std::size_t>(waves));
+        im.progress = std::make_unique<Impl::Progress[]>(static_cast<std::size_t>(waves));
         im.member_emax.assign(static_cast<std::size_t>(threads), splat(0.0));
     }
 }
@@ -799,17 +804,17 @@ void WavefrontSolver::sweep(Model& s) {
     }
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
     const int blocks = (im.nx + im.block - 1) / im.block;
-    for (int w = 0; w < waves; ++w) im.progress[static_cast<std::size_t>(w)].store(0, std::memory_order_relaxed);
+    for (int w = 0; w < waves; ++w) im.progress[static_cast<std::size_t>(w)].blocks.store(0, std::memory_order_relaxed);
     const int members = im.team->size();
     im.team->run([&](int member) {
         Vec emax = splat(0.0);
         for (int w = member; w < waves; w += members) {
             for (int b = 0; b < blocks; ++b) {
-                if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1], b + 1);
+                if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1].blocks, b + 1);
                 const int i0 = 1 + b * im.block;
                 const int i1 = std::min(im.nx, i0 + im.block - 1);
                 im.sweep_wave(w, emax, i0, i1);
-                im.progress[static_cast<std::size_t>(w)].store(b + 1, std::memory_order_release);
+                im.progress[static_cast<std::size_t>(w)].blocks.store(b + 1, std::memory_order_release);
             }
         }
         im.member_emax[static_cast<std::size_t>(member)] = emax;
