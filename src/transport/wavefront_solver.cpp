@@ -181,7 +181,10 @@ struct WavefrontSolver::Impl {
         std::atomic<int> blocks{0};
     };
     std::unique_ptr<Progress[]> progress;
-    int block = 32;
+    // Columns per block: enough work that handing a block over costs little against it, few
+    // enough that the follower starts early. A column with matrix diffusion is about three
+    // times the work of one without.
+    int block = 64;
     std::vector<Vec> member_emax;
 
     // Place of (row w, column i, component m, position pos) in a field.
@@ -250,6 +253,7 @@ WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : i
     Impl& im = *impl_;
     im.release_unused = release_unused;
     im.build_layout(s);
+    if (im.matrix && (im.has_bound || im.has_embed)) im.block = 32;
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
     if (threads > waves) threads = waves;
     if (threads > 1) {
