@@ -142,6 +142,7 @@ void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continu
         files.flush();
         timer.add_other(start);
     }
+    if (fast && continues) fast->hand_over_grid(s);
     timer.report(s.gv.nelmax);
 }
 

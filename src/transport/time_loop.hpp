@@ -11,8 +11,10 @@ namespace quilmar {
 // followed by the element copy and the matrix storage update), progress line, matrix
 // rotation, handover and results. A step that needs more than maxit sweeps ends the run.
 // A whole run (continues = false) lets the fast solver release the element arrays that only
-// it would read afterwards; a caller that continues the same model with another call of the
-// time loop keeps them.
+// it would read afterwards, and leaves the model's grid (cnew, cold) as it was but for the
+// well's cells, since nothing reads it after the last step: the grid's pages are never
+// touched. A caller that continues the same model with another call of the time loop keeps
+// the arrays and gets the grid's final state.
 void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues = false);
 
 // Copies the grid into the per-element arrays cn and co for the matrix storage update.

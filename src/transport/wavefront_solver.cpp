@@ -862,20 +862,9 @@ void WavefrontSolver::end_iterations(Model& s) {
             }
 }
 
-void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
-    Impl& im = *impl_;
-    // Handover in the solver's field: cold takes the converged values, cnew drops what is
-    // negligible (negatives included). Ghosts stay zero; the source column is taken from the
-    // model again at the next step.
-    {
-        double* cm = im.c.p;
-        double* om = im.o.p;
-        for (std::size_t at = 0; at < im.field_len; ++at) {
-            om[at] = cm[at];
-            if (cm[at] < kNegligible) cm[at] = 0.0;
-        }
-    }
-    // The model's grid takes the handed-over state. Lines are taken row by row and, within
+void WavefrontSolver::hand_over_grid(Model& s) const {
+    const Impl& im = *impl_;
+    // The model's grid takes the solver's state. Lines are taken row by row and, within
     // a row, slot by slot, so that neighbouring lines read the same cache lines of the field
     // while each writes its own contiguous run of the model's arrays.
     double* cnew = s.cnew.data();
@@ -895,6 +884,27 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
                     cold[old0 + i * old_i + (m - 1) * old_m] = im.o.p[at];
                 }
         }
+}
+
+void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
+    Impl& im = *impl_;
+    // Handover in the solver's field: cold takes the converged values, cnew drops what is
+    // negligible (negatives included). Ghosts stay zero; the source column is taken from the
+    // model again at the next step.
+    {
+        double* cm = im.c.p;
+        double* om = im.o.p;
+        for (std::size_t at = 0; at < im.field_len; ++at) {
+            om[at] = cm[at];
+            if (cm[at] < kNegligible) cm[at] = 0.0;
+        }
+    }
+    // Of the model's grid only the well's cells are read at every step (for the well line);
+    // the whole grid takes the solver's state once, when the time loop ends (hand_over_grid).
+    const WellCells& wc = s.well;
+    if (wc.iwell >= 1 && wc.iwell <= im.nx && wc.jwell >= 1 && wc.jwell <= im.ny)
+        for (int k = std::max(1, wc.kwellbot); k <= std::min(im.nz, wc.kwelltop); ++k)
+            for (int m = 1; m <= kComponents; ++m) s.cnew(m, wc.iwell, wc.jwell, k) = im.c.p[im.cell_at(wc.iwell, m, wc.jwell, k)];
 
     // Sums and lines in element order, from the handed-over field.
     write_step_results(s, files, [&im](int i, int j, int k, double* c) {

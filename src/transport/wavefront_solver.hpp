@@ -42,8 +42,11 @@ public:
     void sweep(Model& s);
     // After the last sweep of a step: the module's stored amounts take the step's values.
     void end_iterations(Model& s);
-    // End-of-step handover into cold / cleaned cnew of the model, and the step's result lines.
+    // End-of-step handover (cold takes the converged values, cnew drops what is negligible)
+    // and the step's result lines. Of the model's grid only the well's cells are updated.
     void handover_and_results(Model& s, ResultFiles& files);
+    // The model's cnew and cold take the solver's state; for the end of the time loop.
+    void hand_over_grid(Model& s) const;
 
     struct Impl;
 
