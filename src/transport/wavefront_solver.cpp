@@ -532,6 +532,9 @@ struct GroupView {
     // Some lane has a bounding face / embedded material: only then does the group work on
     // that kind of matrix (the other lanes' results of it would be dropped by the masks).
     bool bound_any, embed_any;
+    // Every lane holds a line inside the grid's faces (none at k = 1, k = nz or j = 1): the
+    // masks would pick the interior terms and the new value in every lane.
+    bool interior;
     std::size_t own, down, south, up, north;  // field offsets of column 0, component 1
     std::size_t lw, ld, lu;                   // lengths of the own row and of rows w-1, w+1
     int slot;
@@ -607,8 +610,13 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const Vec cd = load(cm + atd), cu = load(cm + atu);
                 const Vec cs = load(cm + ats), cn = load(cm + atn);
                 Vec anum1 = k.storage * cold + vflow * cw;
-                anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
-                anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
+                if (gv.interior) {
+                    anum1 = anum1 + vgz * (cd + cu);
+                    anum1 = anum1 + vgy * (cs + cn);
+                } else {
+                    anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
+                    anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
+                }
                 anum1 = anum1 + vgx * (cw + ce);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
                 Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
@@ -637,8 +645,14 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 }
                 const Vec anum = anum1 + rterm;
                 const Vec cnew = anum / load(im.denom[z][m].p + gv.slot);
-                store(cm + at, select(gv.real, cnew, old));
-                const Vec erri = select(gv.real, abs_of(cnew - old), splat(0.0));
+                Vec erri;
+                if (gv.interior) {
+                    store(cm + at, cnew);
+                    erri = abs_of(cnew - old);
+                } else {
+                    store(cm + at, select(gv.real, cnew, old));
+                    erri = select(gv.real, abs_of(cnew - old), splat(0.0));
+                }
                 e[g] = select(erri > e[g], erri, e[g]);
                 parent[g] = cnew;
             }
@@ -705,14 +719,25 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
                     const Vec cd = load(cm + atd), cu = load(cm + atu);
                     const Vec cs = load(cm + ats), cn = load(cm + atn);
                     Vec anum1 = storage[m] * cold + vflow * cw;
-                    anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
-                    anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
+                    if (gv.interior) {
+                        anum1 = anum1 + vgz * (cd + cu);
+                        anum1 = anum1 + vgy * (cs + cn);
+                    } else {
+                        anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
+                        anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
+                    }
                     anum1 = anum1 + vgx * (cw + ce);
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
                     const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
-                    store(cm + at, select(gv.real, cnew, old));
-                    const Vec erri = select(gv.real, abs_of(cnew - old), splat(0.0));
+                    Vec erri;
+                    if (gv.interior) {
+                        store(cm + at, cnew);
+                        erri = abs_of(cnew - old);
+                    } else {
+                        store(cm + at, select(gv.real, cnew, old));
+                        erri = select(gv.real, abs_of(cnew - old), splat(0.0));
+                    }
                     e[g] = select(erri > e[g], erri, e[g]);
                     parent[g] = cnew;
                 }
@@ -731,7 +756,9 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     v.top = lane_mask(g.top);
     v.real = lane_mask(g.real);
     v.bound_any = v.embed_any = false;
+    v.interior = true;
     for (int l = 0; l < W; ++l) {
+        v.interior = v.interior && g.real[l] && !g.kbottom[l] && !g.ktop[l] && !g.jfirst[l];
         v.bound_any = v.bound_any || (matrix && has_bound && (g.bot[l] || g.top[l]));
         v.embed_any = v.embed_any || (matrix && has_embed && g.embed[l]);
     }
