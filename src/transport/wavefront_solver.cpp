@@ -532,13 +532,43 @@ struct GroupView {
     // Some lane has a bounding face / embedded material: only then does the group work on
     // that kind of matrix (the other lanes' results of it would be dropped by the masks).
     bool bound_any, embed_any;
-    // Every lane holds a line inside the grid's faces (none at k = 1, k = nz or j = 1): the
-    // masks would pick the interior terms and the new value in every lane.
-    bool interior;
+    bool bot_any, top_any;  // some lane has a bounding layer below / above
+    // Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a line. A mask no
+    // lane or every lane has would pick the same terms in every lane, so the kernels skip it.
+    bool kbottom_any, ktop_any, jfirst_any, all_real;
     std::size_t own, down, south, up, north;  // field offsets of column 0, component 1
     std::size_t lw, ld, lu;                   // lengths of the own row and of rows w-1, w+1
     int slot;
 };
+
+// The vertical and lateral dispersion terms added to the balance's numerator: per lane the
+// masks pick what the grid's faces leave of them (a ghost neighbour holds zero but is not
+// added); a face no lane lies on is skipped, with the same result in every lane.
+__attribute__((always_inline)) inline Vec add_yz_terms(const GroupView& gv, Vec anum1, Vec cd, Vec cu, Vec cs, Vec cn,
+                                                        Vec vgz, Vec vgy) {
+    Vec z;
+    if (gv.kbottom_any && gv.ktop_any)
+        z = select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
+    else if (gv.kbottom_any)
+        z = select(gv.kbottom, vgz * cu, vgz * (cd + cu));
+    else if (gv.ktop_any)
+        z = select(gv.ktop, vgz * cd, vgz * (cd + cu));
+    else
+        z = vgz * (cd + cu);
+    anum1 = anum1 + z;
+    return anum1 + (gv.jfirst_any ? select(gv.jfirst, vgy * cn, vgy * (cs + cn)) : vgy * (cs + cn));
+}
+
+// Stores the group's new values (idle lanes keep theirs) and returns the changes, zero in
+// idle lanes.
+__attribute__((always_inline)) inline Vec store_new(const GroupView& gv, double* p, Vec cnew, Vec old) {
+    if (gv.all_real) {
+        store(p, cnew);
+        return abs_of(cnew - old);
+    }
+    store(p, select(gv.real, cnew, old));
+    return select(gv.real, abs_of(cnew - old), splat(0.0));
+}
 
 // The parts of q's numerator that both kinds of matrix share, from the cell's new value
 // cv, its old value co and the parent's new value.
@@ -610,13 +640,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const Vec cd = load(cm + atd), cu = load(cm + atu);
                 const Vec cs = load(cm + ats), cn = load(cm + atn);
                 Vec anum1 = k.storage * cold + vflow * cw;
-                if (gv.interior) {
-                    anum1 = anum1 + vgz * (cd + cu);
-                    anum1 = anum1 + vgy * (cs + cn);
-                } else {
-                    anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
-                    anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
-                }
+                anum1 = add_yz_terms(gv, anum1, cd, cu, cs, cn, vgz, vgy);
                 anum1 = anum1 + vgx * (cw + ce);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
                 Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
@@ -639,20 +663,11 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 bb2[g][m] = vbb2;
                 Vec rterm = splat(0.0);
                 if (Embed && gv.embed_any) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
-                if (Bound && gv.bound_any) {
-                    rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
-                    rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
-                }
+                if (Bound && gv.bot_any) rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
+                if (Bound && gv.top_any) rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
                 const Vec anum = anum1 + rterm;
                 const Vec cnew = anum / load(im.denom[z][m].p + gv.slot);
-                Vec erri;
-                if (gv.interior) {
-                    store(cm + at, cnew);
-                    erri = abs_of(cnew - old);
-                } else {
-                    store(cm + at, select(gv.real, cnew, old));
-                    erri = select(gv.real, abs_of(cnew - old), splat(0.0));
-                }
+                const Vec erri = store_new(gv, cm + at, cnew, old);
                 e[g] = select(erri > e[g], erri, e[g]);
                 parent[g] = cnew;
             }
@@ -719,25 +734,12 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
                     const Vec cd = load(cm + atd), cu = load(cm + atu);
                     const Vec cs = load(cm + ats), cn = load(cm + atn);
                     Vec anum1 = storage[m] * cold + vflow * cw;
-                    if (gv.interior) {
-                        anum1 = anum1 + vgz * (cd + cu);
-                        anum1 = anum1 + vgy * (cs + cn);
-                    } else {
-                        anum1 = anum1 + select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
-                        anum1 = anum1 + select(gv.jfirst, vgy * cn, vgy * (cs + cn));
-                    }
+                    anum1 = add_yz_terms(gv, anum1, cd, cu, cs, cn, vgz, vgy);
                     anum1 = anum1 + vgx * (cw + ce);
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
                     const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
-                    Vec erri;
-                    if (gv.interior) {
-                        store(cm + at, cnew);
-                        erri = abs_of(cnew - old);
-                    } else {
-                        store(cm + at, select(gv.real, cnew, old));
-                        erri = select(gv.real, abs_of(cnew - old), splat(0.0));
-                    }
+                    const Vec erri = store_new(gv, cm + at, cnew, old);
                     e[g] = select(erri > e[g], erri, e[g]);
                     parent[g] = cnew;
                 }
@@ -756,10 +758,17 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     v.top = lane_mask(g.top);
     v.real = lane_mask(g.real);
     v.bound_any = v.embed_any = false;
-    v.interior = true;
+    v.bot_any = v.top_any = false;
+    v.kbottom_any = v.ktop_any = v.jfirst_any = false;
+    v.all_real = true;
     for (int l = 0; l < W; ++l) {
-        v.interior = v.interior && g.real[l] && !g.kbottom[l] && !g.ktop[l] && !g.jfirst[l];
+        v.kbottom_any = v.kbottom_any || (g.real[l] && g.kbottom[l]);
+        v.ktop_any = v.ktop_any || (g.real[l] && g.ktop[l]);
+        v.jfirst_any = v.jfirst_any || (g.real[l] && g.jfirst[l]);
+        v.all_real = v.all_real && g.real[l];
         v.bound_any = v.bound_any || (matrix && has_bound && (g.bot[l] || g.top[l]));
+        v.bot_any = v.bot_any || (matrix && has_bound && g.bot[l]);
+        v.top_any = v.top_any || (matrix && has_bound && g.top[l]);
         v.embed_any = v.embed_any || (matrix && has_embed && g.embed[l]);
     }
     const std::size_t w = static_cast<std::size_t>(g.w);
