@@ -541,22 +541,44 @@ struct GroupView {
     int slot;
 };
 
-// The vertical and lateral dispersion terms added to the balance's numerator: per lane the
-// masks pick what the grid's faces leave of them (a ghost neighbour holds zero but is not
-// added); a face no lane lies on is skipped, with the same result in every lane.
-__attribute__((always_inline)) inline Vec add_yz_terms(const GroupView& gv, Vec anum1, Vec cd, Vec cu, Vec cs, Vec cn,
-                                                        Vec vgz, Vec vgy) {
+// The transport coefficients of the balance across the lanes.
+struct TransportVecs {
+    Vec flow, gx, gy, gz;
+};
+inline TransportVecs transport_vecs(const WavefrontSolver::Impl& im) {
+    return TransportVecs{splat(im.flow), splat(im.gx), splat(im.gy), splat(im.gz)};
+}
+
+// The transport part of the balance's numerator for one group in column i and component m,
+// km = i * kComponents + (m - 1): storage of the old value, advection from upstream and
+// dispersion along x, y and z. Per lane the masks pick what the grid's faces leave of the
+// vertical and lateral terms (a ghost neighbour holds zero but is not added); a face no
+// lane lies on is skipped, with the same result in every lane.
+__attribute__((always_inline)) inline Vec transport_numerator(const double* cm, const double* om, const GroupView& gv,
+                                                               int km_int, Vec storage, const TransportVecs& t) {
+    const std::size_t km = static_cast<std::size_t>(km_int);
+    const std::size_t at = gv.own + km * gv.lw;
+    const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
+    const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
+    const std::size_t column = kComponents * gv.lw;  // from one column to the next in the own row
+    const Vec cold = load(om + at);
+    const Vec cw = load(cm + at - column);
+    const Vec ce = load(cm + at + column);
+    const Vec cd = load(cm + atd), cu = load(cm + atu);
+    const Vec cs = load(cm + ats), cn = load(cm + atn);
+    Vec anum1 = storage * cold + t.flow * cw;
     Vec z;
     if (gv.kbottom_any && gv.ktop_any)
-        z = select(gv.kbottom, vgz * cu, select(gv.ktop, vgz * cd, vgz * (cd + cu)));
+        z = select(gv.kbottom, t.gz * cu, select(gv.ktop, t.gz * cd, t.gz * (cd + cu)));
     else if (gv.kbottom_any)
-        z = select(gv.kbottom, vgz * cu, vgz * (cd + cu));
+        z = select(gv.kbottom, t.gz * cu, t.gz * (cd + cu));
     else if (gv.ktop_any)
-        z = select(gv.ktop, vgz * cd, vgz * (cd + cu));
+        z = select(gv.ktop, t.gz * cd, t.gz * (cd + cu));
     else
-        z = vgz * (cd + cu);
+        z = t.gz * (cd + cu);
     anum1 = anum1 + z;
-    return anum1 + (gv.jfirst_any ? select(gv.jfirst, vgy * cn, vgy * (cs + cn)) : vgy * (cs + cn));
+    anum1 = anum1 + (gv.jfirst_any ? select(gv.jfirst, t.gy * cn, t.gy * (cs + cn)) : t.gy * (cs + cn));
+    return anum1 + t.gx * (cw + ce);
 }
 
 // Stores the group's new values (idle lanes keep theirs) and returns the changes, zero in
@@ -614,7 +636,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
     const double* const base2 = im.base2.p;
     double* const ai1 = im.ai1.p;
     double* const ai2 = im.ai2.p;
-    const Vec vflow = splat(im.flow), vgx = splat(im.gx), vgy = splat(im.gy), vgz = splat(im.gz);
+    const TransportVecs t = transport_vecs(im);
     Vec e[NG];
     for (int g = 0; g < NG; ++g) e[g] = splat(0.0);
     for (int i = i_first; i <= i_last; ++i) {
@@ -628,20 +650,9 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
             for (int g = 0; g < NG; ++g) {
                 const GroupView& gv = v[g];
                 const MatrixVecs& k = K[m];
-                const std::size_t km = static_cast<std::size_t>(i * kComponents + m - 1);
-                const std::size_t at = gv.own + km * gv.lw;
-                const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
-                const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
-                const std::size_t column = kComponents * gv.lw;
+                const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m - 1) * gv.lw;
                 const Vec old = load(cm + at);
-                const Vec cold = load(om + at);
-                const Vec cw = load(cm + at - column);
-                const Vec ce = load(cm + at + column);
-                const Vec cd = load(cm + atd), cu = load(cm + atu);
-                const Vec cs = load(cm + ats), cn = load(cm + atn);
-                Vec anum1 = k.storage * cold + vflow * cw;
-                anum1 = add_yz_terms(gv, anum1, cd, cu, cs, cn, vgz, vgy);
-                anum1 = anum1 + vgx * (cw + ce);
+                Vec anum1 = transport_numerator(cm, om, gv, i * kComponents + m - 1, k.storage, t);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
                 Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
                 if (m == 1) {
@@ -702,7 +713,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
                                                           Vec& emax, int i_first, int i_last) {
     double* const cm = im.c.p;
     const double* const om = im.o.p;
-    const Vec vflow = splat(im.flow), vgx = splat(im.gx), vgy = splat(im.gy), vgz = splat(im.gz);
+    const TransportVecs t = transport_vecs(im);
     Vec e[NG];
     for (int g = 0; g < NG; ++g) e[g] = splat(0.0);
     for (int i = i_first; i <= i_last;) {
@@ -722,20 +733,9 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
 #pragma GCC unroll 3
                 for (int g = 0; g < NG; ++g) {
                     const GroupView& gv = v[g];
-                    const std::size_t km = static_cast<std::size_t>(i * kComponents + m);
-                    const std::size_t at = gv.own + km * gv.lw;
-                    const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
-                    const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
-                    const std::size_t column = kComponents * gv.lw;
+                    const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m) * gv.lw;
                     const Vec old = load(cm + at);
-                    const Vec cold = load(om + at);
-                    const Vec cw = load(cm + at - column);
-                    const Vec ce = load(cm + at + column);
-                    const Vec cd = load(cm + atd), cu = load(cm + atu);
-                    const Vec cs = load(cm + ats), cn = load(cm + atn);
-                    Vec anum1 = storage[m] * cold + vflow * cw;
-                    anum1 = add_yz_terms(gv, anum1, cd, cu, cs, cn, vgz, vgy);
-                    anum1 = anum1 + vgx * (cw + ce);
+                    Vec anum1 = transport_numerator(cm, om, gv, i * kComponents + m, storage[m], t);
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
                     const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
