@@ -533,8 +533,9 @@ struct GroupView {
     // that kind of matrix (the other lanes' results of it would be dropped by the masks).
     bool bound_any, embed_any;
     bool bot_any, top_any;  // some lane has a bounding layer below / above
-    // Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a line. A mask no
-    // lane or every lane has would pick the same terms in every lane, so the kernels skip it.
+    // Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a line. A face mask
+    // no lane has, or the lane mask when every lane holds a line, picks the same terms in
+    // every lane, so the kernels skip it.
     bool kbottom_any, ktop_any, jfirst_any, all_real;
     std::size_t own, down, south, up, north;  // field offsets of column 0, component 1
     std::size_t lw, ld, lu;                   // lengths of the own row and of rows w-1, w+1
@@ -549,14 +550,15 @@ inline TransportVecs transport_vecs(const WavefrontSolver::Impl& im) {
     return TransportVecs{splat(im.flow), splat(im.gx), splat(im.gy), splat(im.gz)};
 }
 
-// The transport part of the balance's numerator for one group in column i and component m,
-// km = i * kComponents + (m - 1): storage of the old value, advection from upstream and
+// The transport part of the balance's numerator for one group in column i and component m
+// (column_component = i * kComponents + m - 1): storage of the old value, advection from upstream and
 // dispersion along x, y and z. Per lane the masks pick what the grid's faces leave of the
 // vertical and lateral terms (a ghost neighbour holds zero but is not added); a face no
 // lane lies on is skipped, with the same result in every lane.
 __attribute__((always_inline)) inline Vec transport_numerator(const double* cm, const double* om, const GroupView& gv,
-                                                               int km_int, Vec storage, const TransportVecs& t) {
-    const std::size_t km = static_cast<std::size_t>(km_int);
+                                                               int column_component, Vec storage,
+                                                               const TransportVecs& t) {
+    const std::size_t km = static_cast<std::size_t>(column_component);
     const std::size_t at = gv.own + km * gv.lw;
     const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
     const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
