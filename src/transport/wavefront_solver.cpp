@@ -92,8 +92,9 @@ struct CompZone {
     double yield = 0, lambda_parent = 0, retard = 0;
 };
 
-// Step constants of one component in one zone for the kernel with matrix diffusion, each
-// formed by the expression of the scalar update and splat across the lanes once per step.
+// Step constants of one component in one zone for the kernels (those of the matrices used
+// only with matrix diffusion), each formed by the expression of the scalar update and
+// splat across the lanes once per step.
 struct MatrixVecs {
     Vec storage, production, k1, k2;
     // bb = (old-level part + production from the parent's stored amount
@@ -162,7 +163,7 @@ struct WavefrontSolver::Impl {
     bool has_embed = false, has_bound = false;
     double flow = 0, gx = 0, gy = 0, gz = 0, gx2 = 0, gy2 = 0, gz2 = 0;
     CompZone cz[4][kComponents + 1];    // [zone][m]
-    MatrixVecs mv[4][kComponents + 1];  // [zone][m], the same splat across the lanes
+    MatrixVecs mv[4][kComponents + 1];  // [zone][m], the same splat across the lanes (both kernels)
     ZoneProps props[4];                 // [zone], taken from the zone's first element
     bool release_unused = true;         // release the element arrays only the solver reads
 
@@ -724,8 +725,8 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
         while (last < i_last && im.zone_of_column[static_cast<std::size_t>(last) + 1] == z) ++last;
         Vec storage[kComponents], production[kComponents], den[NG][kComponents];
         for (int m = 0; m < kComponents; ++m) {
-            storage[m] = splat(im.cz[z][m + 1].storage);
-            production[m] = splat(im.cz[z][m + 1].production);
+            storage[m] = im.mv[z][m + 1].storage;
+            production[m] = im.mv[z][m + 1].production;
             for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom[z][m + 1].p + v[g].slot);
         }
         for (; i <= last; ++i) {
