@@ -89,7 +89,6 @@ public:
         discard_storage(data_.get(), size_ * sizeof(T));
         released_ = true;
     }
-    bool released() const { return released_; }
 
     T* data() { return data_.get(); }
     const T* data() const { return data_.get(); }

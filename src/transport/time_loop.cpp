@@ -25,7 +25,6 @@ class StepTimer {
 public:
     using Clock = std::chrono::steady_clock;
     StepTimer() : on_(std::getenv("QUILMAR_TIMING") != nullptr) {}
-    bool on() const { return on_; }
     Clock::time_point now() const { return on_ ? Clock::now() : Clock::time_point{}; }
     void add_sweep(Clock::time_point from) {
         if (!on_) return;
