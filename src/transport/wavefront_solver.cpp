@@ -67,12 +67,16 @@ struct Buffer {
 // it; idle lanes compute but never store into the field.
 // A field stores each row as one block ordered by column i = 0..nx+1, then component, then
 // slot, so that a group walking along x streams through contiguous memory.
+// A line's position in its row is j less a constant of the row. So the neighbour j-1 of a
+// line sits one slot before its neighbour k-1, the neighbour j+1 one slot after its
+// neighbour k+1, and the groups of a wavefront, four lines apart, lie four slots apart in
+// their row and in both neighbour rows: a batch of groups is addressed from its first.
 struct LineGroup {
     int w = 0;                          // wavefront row
     int pos = 0;                        // position of the first lane in its row
     int slot = 0;                       // slot number of the first lane (per-slot tables)
-    int down = 0, south = 0;            // first neighbour positions in row w-1 (k-1, j-1)
-    int up = 0, north = 0;              // first neighbour positions in row w+1 (k+1, j+1)
+    int down = 0;                       // first neighbour position in row w-1 (k-1)
+    int up = 0;                         // first neighbour position in row w+1 (k+1)
     bool real[W];                       // lane holds a line of the grid
     bool kbottom[W], ktop[W], jfirst[W];  // k = 1; k = nz > 1; j = 1
     bool embed[W], bot[W], top[W];      // active matrix interfaces of the line's elements
@@ -80,6 +84,7 @@ struct LineGroup {
 };
 
 struct GroupView;
+struct BatchView;
 
 // Step constants of one component in one reaction zone.
 struct CompZone {
@@ -203,8 +208,9 @@ struct WavefrontSolver::Impl {
     void take_zone_properties(MatrixdModule& md);
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
+    BatchView batch(const LineGroup& first) const;
     template <int NG>
-    void columns(const GroupView* v, Vec& emax, int i_first, int i_last) const;
+    void columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const;
     void sweep_groups(const LineGroup* first, int count, Vec& emax, int i_first, int i_last) const;
     void sweep_wave(int w, Vec& emax, int i_first, int i_last) const;
 };
@@ -336,9 +342,7 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
             g.pos = pos(w, j0);
             g.slot = first_slot[static_cast<std::size_t>(w)] + g.pos;
             g.down = pos(w - 1, j0);
-            g.south = pos(w - 1, j0 - 1);
             g.up = pos(w + 1, j0);
-            g.north = pos(w + 1, j0 + 1);
             for (int l = 0; l < W; ++l) {
                 const int j = j0 + l, k = w - j;
                 g.real[l] = j <= hi[static_cast<std::size_t>(w)];
@@ -527,20 +531,33 @@ void WavefrontSolver::begin_step(Model& s) {
     }
 }
 
-// What the kernel needs of one group: lane masks and where its rows start.
+// Which terms a group works on. Some lane has a bounding face / embedded material: only
+// then does the group work on that kind of matrix (the other lanes' results of it would be
+// dropped by the masks). Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a
+// line. A face mask no lane has, or the lane mask when every lane holds a line, picks the
+// same terms in every lane, so the kernels skip it.
+struct GroupFlags {
+    bool bound_any = false, embed_any = false;
+    bool bot_any = false, top_any = false;  // some lane has a bounding layer below / above
+    bool kbottom_any = false, ktop_any = false, jfirst_any = false, all_real = true;
+};
+
+// What the kernel needs of one group: lane masks and flags.
 struct GroupView {
     Mask kbottom, ktop, jfirst, embed, bot, top, real;
-    // Some lane has a bounding face / embedded material: only then does the group work on
-    // that kind of matrix (the other lanes' results of it would be dropped by the masks).
-    bool bound_any, embed_any;
-    bool bot_any, top_any;  // some lane has a bounding layer below / above
-    // Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a line. A face mask
-    // no lane has, or the lane mask when every lane holds a line, picks the same terms in
-    // every lane, so the kernels skip it.
-    bool kbottom_any, ktop_any, jfirst_any, all_real;
-    std::size_t own, down, south, up, north;  // field offsets of column 0, component 1
-    std::size_t lw, ld, lu;                   // lengths of the own row and of rows w-1, w+1
+    GroupFlags f;
+};
+
+// Where a batch of groups of one wavefront lies in the fields: the first group's offsets,
+// the others W slots apart each.
+struct BatchView {
+    std::size_t own, down, up;  // field offsets of column 0, component 1 in rows w, w-1, w+1
+    std::size_t lw, ld, lu;     // lengths of the own row and of rows w-1, w+1
     int slot;
+    // Offset of group g in column i, component m.
+    std::size_t at(int g, int i, int m) const {
+        return own + static_cast<std::size_t>(W * g) + static_cast<std::size_t>(i * kComponents + m - 1) * lw;
+    }
 };
 
 // The transport coefficients of the balance across the lanes.
@@ -551,19 +568,22 @@ inline TransportVecs transport_vecs(const WavefrontSolver::Impl& im) {
     return TransportVecs{splat(im.flow), splat(im.gx), splat(im.gy), splat(im.gz)};
 }
 
-// The transport part of the balance's numerator for one group in column i and component m
-// (column_component = i * kComponents + m - 1): storage of the old value, advection from upstream and
-// dispersion along x, y and z. Per lane the masks pick what the grid's faces leave of the
-// vertical and lateral terms (a ghost neighbour holds zero but is not added); a face no
-// lane lies on is skipped, with the same result in every lane.
-__attribute__((always_inline)) inline Vec transport_numerator(const double* cm, const double* om, const GroupView& gv,
+// The transport part of the balance's numerator for group g of a batch in column i and
+// component m (column_component = i * kComponents + m - 1): storage of the old value,
+// advection from upstream and dispersion along x, y and z. Per lane the masks pick what
+// the grid's faces leave of the vertical and lateral terms (a ghost neighbour holds zero
+// but is not added); a face no lane lies on is skipped (flags f), with the same result in
+// every lane.
+__attribute__((always_inline)) inline Vec transport_numerator(const double* cm, const double* om, const BatchView& b,
+                                                               const GroupView& gv, const GroupFlags& f, int g,
                                                                int column_component, Vec storage,
                                                                const TransportVecs& t) {
     const std::size_t km = static_cast<std::size_t>(column_component);
-    const std::size_t at = gv.own + km * gv.lw;
-    const std::size_t atd = gv.down + km * gv.ld, ats = gv.south + km * gv.ld;
-    const std::size_t atu = gv.up + km * gv.lu, atn = gv.north + km * gv.lu;
-    const std::size_t column = kComponents * gv.lw;  // from one column to the next in the own row
+    const std::size_t gw = static_cast<std::size_t>(W * g);
+    const std::size_t at = b.own + gw + km * b.lw;
+    const std::size_t atd = b.down + gw + km * b.ld, ats = atd - 1;
+    const std::size_t atu = b.up + gw + km * b.lu, atn = atu + 1;
+    const std::size_t column = kComponents * b.lw;  // from one column to the next in the own row
     const Vec cold = load(om + at);
     const Vec cw = load(cm + at - column);
     const Vec ce = load(cm + at + column);
@@ -571,23 +591,23 @@ __attribute__((always_inline)) inline Vec transport_numerator(const double* cm, 
     const Vec cs = load(cm + ats), cn = load(cm + atn);
     Vec anum1 = storage * cold + t.flow * cw;
     Vec z;
-    if (gv.kbottom_any && gv.ktop_any)
+    if (f.kbottom_any && f.ktop_any)
         z = select(gv.kbottom, t.gz * cu, select(gv.ktop, t.gz * cd, t.gz * (cd + cu)));
-    else if (gv.kbottom_any)
+    else if (f.kbottom_any)
         z = select(gv.kbottom, t.gz * cu, t.gz * (cd + cu));
-    else if (gv.ktop_any)
+    else if (f.ktop_any)
         z = select(gv.ktop, t.gz * cd, t.gz * (cd + cu));
     else
         z = t.gz * (cd + cu);
     anum1 = anum1 + z;
-    anum1 = anum1 + (gv.jfirst_any ? select(gv.jfirst, t.gy * cn, t.gy * (cs + cn)) : t.gy * (cs + cn));
+    anum1 = anum1 + (f.jfirst_any ? select(gv.jfirst, t.gy * cn, t.gy * (cs + cn)) : t.gy * (cs + cn));
     return anum1 + t.gx * (cw + ce);
 }
 
 // Stores the group's new values (idle lanes keep theirs) and returns the changes, zero in
 // idle lanes.
-__attribute__((always_inline)) inline Vec store_new(const GroupView& gv, double* p, Vec cnew, Vec old) {
-    if (gv.all_real) {
+__attribute__((always_inline)) inline Vec store_new(const GroupView& gv, const GroupFlags& f, double* p, Vec cnew, Vec old) {
+    if (f.all_real) {
         store(p, cnew);
         return abs_of(cnew - old);
     }
@@ -631,8 +651,8 @@ __attribute__((always_inline)) inline Vec stored_amount(const MatrixVecs& k, int
 // update at all: its bb is kept in the amount's slot instead, and the amount is formed
 // once, after the last sweep of the step.
 template <int NG, bool Bound, bool Embed>
-__attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver::Impl& im, const GroupView* v,
-                                                           Vec& emax, int i_first, int i_last) {
+__attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver::Impl& im, const BatchView& b,
+                                                           const GroupView* v, Vec& emax, int i_first, int i_last) {
     double* const cm = im.c.p;
     const double* const om = im.o.p;
     const double* const base1 = im.base1.p;
@@ -652,23 +672,24 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
 #pragma GCC unroll 3
             for (int g = 0; g < NG; ++g) {
                 const GroupView& gv = v[g];
+                const GroupFlags f = gv.f;
                 const MatrixVecs& k = K[m];
-                const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m - 1) * gv.lw;
+                const std::size_t at = b.at(g, i, m);
                 const Vec old = load(cm + at);
-                Vec anum1 = transport_numerator(cm, om, gv, i * kComponents + m - 1, k.storage, t);
+                Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m - 1, k.storage, t);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
                 Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
                 if (m == 1) {
-                    if (Bound && gv.bound_any) vbb1 = load(base1 + at);
-                    if (Embed && gv.embed_any) vbb2 = load(base2 + at);
+                    if (Bound && f.bound_any) vbb1 = load(base1 + at);
+                    if (Embed && f.embed_any) vbb2 = load(base2 + at);
                 } else {
-                    if (Bound && gv.bound_any) {
-                        const Vec t1 = k.pre * load(ai1 + at - gv.lw) / k.retard;  // parent's stored amount
+                    if (Bound && f.bound_any) {
+                        const Vec t1 = k.pre * load(ai1 + at - b.lw) / k.retard;  // parent's stored amount
                         const Vec t2 = k.pa1 * parent[g] / k.den2;
                         vbb1 = (load(base1 + at) + t1 + t2) / k.aabot1;
                     }
-                    if (Embed && gv.embed_any) {
-                        const Vec t1 = k.pre * load(ai2 + at - gv.lw) / k.retard;
+                    if (Embed && f.embed_any) {
+                        const Vec t1 = k.pre * load(ai2 + at - b.lw) / k.retard;
                         const Vec t2 = k.pa2 * parent[g] / k.den2;
                         vbb2 = (load(base2 + at) + t1 + t2) / k.aabot2;
                     }
@@ -676,32 +697,33 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 bb1[g][m] = vbb1;
                 bb2[g][m] = vbb2;
                 Vec rterm = splat(0.0);
-                if (Embed && gv.embed_any) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
-                if (Bound && gv.bot_any) rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
-                if (Bound && gv.top_any) rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
+                if (Embed && f.embed_any) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
+                if (Bound && f.bot_any) rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
+                if (Bound && f.top_any) rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
                 const Vec anum = anum1 + rterm;
-                const Vec cnew = anum / load(im.denom[z][m].p + gv.slot);
-                const Vec erri = store_new(gv, cm + at, cnew, old);
+                const Vec cnew = anum / load(im.denom[z][m].p + b.slot + W * g);
+                const Vec erri = store_new(gv, f, cm + at, cnew, old);
                 e[g] = select(erri > e[g], erri, e[g]);
                 parent[g] = cnew;
             }
 #pragma GCC unroll 3
         for (int g = 0; g < NG; ++g) {
             const GroupView& gv = v[g];
+            const GroupFlags f = gv.f;
             Vec par = splat(0.0);
 #pragma GCC unroll 4
             for (int m = 1; m < kComponents; ++m) {
                 const MatrixVecs& k = K[m];
-                const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m - 1) * gv.lw;
+                const std::size_t at = b.at(g, i, m);
                 const Vec cv = load(cm + at);
                 const QShared sh = q_shared(k, m, cv, load(om + at), par);
-                if (Embed && gv.embed_any) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
-                if (Bound && gv.bound_any) store(ai1 + at, stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
+                if (Embed && f.embed_any) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
+                if (Bound && f.bound_any) store(ai1 + at, stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
                 par = cv;
             }
-            const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + kComponents - 1) * gv.lw;
-            if (Embed && gv.embed_any) store(ai2 + at, bb2[g][kComponents]);
-            if (Bound && gv.bound_any) store(ai1 + at, bb1[g][kComponents]);
+            const std::size_t at = b.at(g, i, kComponents);
+            if (Embed && f.embed_any) store(ai2 + at, bb2[g][kComponents]);
+            if (Bound && f.bound_any) store(ai1 + at, bb1[g][kComponents]);
         }
     }
     for (int g = 0; g < NG; ++g) emax = select(e[g] > emax, e[g], emax);
@@ -712,8 +734,8 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
 // divisions are independent and overlap). The constants of a reaction zone are taken once
 // per run of columns in that zone, and the largest change is kept per group in a register.
 template <int NG>
-__attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const GroupView* v,
-                                                          Vec& emax, int i_first, int i_last) {
+__attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const BatchView& b,
+                                                          const GroupView* v, Vec& emax, int i_first, int i_last) {
     double* const cm = im.c.p;
     const double* const om = im.o.p;
     const TransportVecs t = transport_vecs(im);
@@ -727,7 +749,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
         for (int m = 0; m < kComponents; ++m) {
             storage[m] = im.mv[z][m + 1].storage;
             production[m] = im.mv[z][m + 1].production;
-            for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom[z][m + 1].p + v[g].slot);
+            for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom[z][m + 1].p + b.slot + W * g);
         }
         for (; i <= last; ++i) {
             Vec parent[NG];
@@ -736,13 +758,13 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
 #pragma GCC unroll 3
                 for (int g = 0; g < NG; ++g) {
                     const GroupView& gv = v[g];
-                    const std::size_t at = gv.own + static_cast<std::size_t>(i * kComponents + m) * gv.lw;
+                    const std::size_t at = b.at(g, i, m + 1);
                     const Vec old = load(cm + at);
-                    Vec anum1 = transport_numerator(cm, om, gv, i * kComponents + m, storage[m], t);
+                    Vec anum1 = transport_numerator(cm, om, b, gv, gv.f, g, i * kComponents + m, storage[m], t);
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
                     const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
-                    const Vec erri = store_new(gv, cm + at, cnew, old);
+                    const Vec erri = store_new(gv, gv.f, cm + at, cnew, old);
                     e[g] = select(erri > e[g], erri, e[g]);
                     parent[g] = cnew;
                 }
@@ -760,51 +782,51 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     v.bot = lane_mask(g.bot);
     v.top = lane_mask(g.top);
     v.real = lane_mask(g.real);
-    v.bound_any = v.embed_any = false;
-    v.bot_any = v.top_any = false;
-    v.kbottom_any = v.ktop_any = v.jfirst_any = false;
-    v.all_real = true;
+    GroupFlags& f = v.f;
     for (int l = 0; l < W; ++l) {
-        v.kbottom_any = v.kbottom_any || (g.real[l] && g.kbottom[l]);
-        v.ktop_any = v.ktop_any || (g.real[l] && g.ktop[l]);
-        v.jfirst_any = v.jfirst_any || (g.real[l] && g.jfirst[l]);
-        v.all_real = v.all_real && g.real[l];
-        v.bound_any = v.bound_any || (matrix && has_bound && (g.bot[l] || g.top[l]));
-        v.bot_any = v.bot_any || (matrix && has_bound && g.bot[l]);
-        v.top_any = v.top_any || (matrix && has_bound && g.top[l]);
-        v.embed_any = v.embed_any || (matrix && has_embed && g.embed[l]);
+        f.kbottom_any = f.kbottom_any || (g.real[l] && g.kbottom[l]);
+        f.ktop_any = f.ktop_any || (g.real[l] && g.ktop[l]);
+        f.jfirst_any = f.jfirst_any || (g.real[l] && g.jfirst[l]);
+        f.all_real = f.all_real && g.real[l];
+        f.bound_any = f.bound_any || (matrix && has_bound && (g.bot[l] || g.top[l]));
+        f.bot_any = f.bot_any || (matrix && has_bound && g.bot[l]);
+        f.top_any = f.top_any || (matrix && has_bound && g.top[l]);
+        f.embed_any = f.embed_any || (matrix && has_embed && g.embed[l]);
     }
-    const std::size_t w = static_cast<std::size_t>(g.w);
-    v.lw = static_cast<std::size_t>(row_len[w]);
-    v.ld = static_cast<std::size_t>(row_len[w - 1]);
-    v.lu = static_cast<std::size_t>(row_len[w + 1]);
-    v.own = row_start[w] + static_cast<std::size_t>(g.pos);
-    v.down = row_start[w - 1] + static_cast<std::size_t>(g.down);
-    v.south = row_start[w - 1] + static_cast<std::size_t>(g.south);
-    v.up = row_start[w + 1] + static_cast<std::size_t>(g.up);
-    v.north = row_start[w + 1] + static_cast<std::size_t>(g.north);
-    v.slot = g.slot;
     return v;
+}
+
+BatchView WavefrontSolver::Impl::batch(const LineGroup& first) const {
+    const std::size_t w = static_cast<std::size_t>(first.w);
+    BatchView b;
+    b.lw = static_cast<std::size_t>(row_len[w]);
+    b.ld = static_cast<std::size_t>(row_len[w - 1]);
+    b.lu = static_cast<std::size_t>(row_len[w + 1]);
+    b.own = row_start[w] + static_cast<std::size_t>(first.pos);
+    b.down = row_start[w - 1] + static_cast<std::size_t>(first.down);
+    b.up = row_start[w + 1] + static_cast<std::size_t>(first.up);
+    b.slot = first.slot;
+    return b;
 }
 
 // Columns i_first..i_last of up to three groups of the same wavefront side by side (their
 // chains of divisions are independent and overlap), by the kernel for the kinds of matrix
 // their lanes have.
 template <int NG>
-__attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const GroupView* v, Vec& emax, int i_first, int i_last) const {
+__attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const {
     bool bound = false, embed = false;
     for (int g = 0; g < NG; ++g) {
-        bound = bound || v[g].bound_any;
-        embed = embed || v[g].embed_any;
+        bound = bound || v[g].f.bound_any;
+        embed = embed || v[g].f.embed_any;
     }
     if (bound && embed)
-        matrix_columns<NG, true, true>(*this, v, emax, i_first, i_last);
+        matrix_columns<NG, true, true>(*this, b, v, emax, i_first, i_last);
     else if (bound)
-        matrix_columns<NG, true, false>(*this, v, emax, i_first, i_last);
+        matrix_columns<NG, true, false>(*this, b, v, emax, i_first, i_last);
     else if (embed)
-        matrix_columns<NG, false, true>(*this, v, emax, i_first, i_last);
+        matrix_columns<NG, false, true>(*this, b, v, emax, i_first, i_last);
     else
-        plain_columns<NG>(*this, v, emax, i_first, i_last);
+        plain_columns<NG>(*this, b, v, emax, i_first, i_last);
 }
 
 __attribute__((target_clones("avx2", "default")))
@@ -812,13 +834,13 @@ void WavefrontSolver::Impl::sweep_groups(const LineGroup* first, int count, Vec&
                                          int i_last) const {
     if (count == 3) {
         const GroupView v[3] = {view(first[0]), view(first[1]), view(first[2])};
-        columns<3>(v, emax, i_first, i_last);
+        columns<3>(batch(first[0]), v, emax, i_first, i_last);
     } else if (count == 2) {
         const GroupView v[2] = {view(first[0]), view(first[1])};
-        columns<2>(v, emax, i_first, i_last);
+        columns<2>(batch(first[0]), v, emax, i_first, i_last);
     } else {
         const GroupView v[1] = {view(first[0])};
-        columns<1>(v, emax, i_first, i_last);
+        columns<1>(batch(first[0]), v, emax, i_first, i_last);
     }
 }
 
@@ -874,14 +896,15 @@ void WavefrontSolver::end_iterations(Model& s) {
     constexpr int M = kComponents;
     for (const LineGroup& lg : im.groups) {
         const GroupView g = im.view(lg);
+        const BatchView b = im.batch(lg);
         for (int i = 1; i <= im.nx; ++i) {
             const MatrixVecs& k = im.mv[im.zone_of_column[static_cast<std::size_t>(i)]][M];
-            const std::size_t at = g.own + (static_cast<std::size_t>(i) * kComponents + (M - 1)) * g.lw;
+            const std::size_t at = b.at(0, i, M);
             const Vec cv = load(im.c.p + at);
-            const QShared sh = q_shared(k, M, cv, load(im.o.p + at), load(im.c.p + at - g.lw));
-            if (g.embed_any)
+            const QShared sh = q_shared(k, M, cv, load(im.o.p + at), load(im.c.p + at - b.lw));
+            if (g.f.embed_any)
                 store(im.ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(im.ai2.p + at), k.delt2, k.gam2, k.beta2));
-            if (g.bound_any)
+            if (g.f.bound_any)
                 store(im.ai1.p + at, stored_amount(k, M, sh, cv, k.aa1, load(im.ai1.p + at), k.delt1, k.gam1, k.beta1));
         }
     }
