@@ -162,6 +162,15 @@ struct WavefrontSolver::Impl {
     std::size_t field_len = 0;
     std::vector<LineGroup> groups;
     std::vector<int> wave_first_group;  // groups of wavefront w: [wave_first_group[w], wave_first_group[w+1])
+    // Batches of groups of one wavefront that run side by side: up to three (four as two
+    // and two). Those of wavefront w: [wave_first_batch[w], wave_first_batch[w+1]).
+    struct Batch {
+        int first = 0, count = 0;  // its groups
+        unsigned key = 0;          // its shape: count and roles (shape_key)
+    };
+    std::vector<Batch> batches;
+    std::vector<int> wave_first_batch;
+    bool avx2 = false;  // the processor runs the AVX2 kernels (and the run did not opt out)
     std::vector<int> zone_of_column;    // i = 1..nx
     int zone_rep[4] = {0, 0, 0, 0};     // a representative element of each zone present
     bool matrix = false;                // elements take part in matrix diffusion
@@ -209,9 +218,13 @@ struct WavefrontSolver::Impl {
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
     BatchView batch(const LineGroup& first) const;
-    template <int NG>
+    template <int NG, class R>
     void columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const;
-    void sweep_groups(const LineGroup* first, int count, Vec& emax, int i_first, int i_last) const;
+    void form_batches();
+    template <int NG, class R>
+    void batch_columns(const Batch& bt, Vec& emax, int i_first, int i_last) const;
+    void sweep_batch_portable(const Batch& bt, Vec& emax, int i_first, int i_last) const;
+    void sweep_batch_avx2(const Batch& bt, Vec& emax, int i_first, int i_last) const;
     void sweep_wave(int w, Vec& emax, int i_first, int i_last) const;
 };
 
@@ -260,6 +273,9 @@ WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : i
     Impl& im = *impl_;
     im.release_unused = release_unused;
     im.build_layout(s);
+    im.form_batches();
+    const char* portable = std::getenv("QUILMAR_PORTABLE");
+    im.avx2 = __builtin_cpu_supports("avx2") && !(portable && *portable && std::string(portable) != "0");
     if (im.matrix && (im.has_bound || im.has_embed)) im.block = 32;
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
     if (threads > waves) threads = waves;
@@ -560,6 +576,85 @@ struct BatchView {
     }
 };
 
+// Where a group lies in its wavefront row. The row's first line (j = 1, or k = nz) falls
+// in its first group, its last line (k = 1) and any idle lanes in its last; the bounding
+// layers touch only those two lines. Groups between hold inner lines only: every lane
+// real, no face, no bounding layer. A kernel for batches of known roles fixes every flag
+// at compile time and carries no test of them per cell. It takes a first or last group's
+// face and idle-lane flags as set, and its bounding-layer flags as set if the group has
+// a bounding layer at all (kBound): their masks then pick the exact terms per lane, and a
+// mask clear in every lane picks the same bits as the skipped select. The embedded
+// material is in every element or in none, so the kernel's kind says it for every group.
+enum Role : unsigned { kInner = 0, kFirst = 1, kLast = 2, kBound = 4, kAnyRole = 8 };
+
+// Roles of the groups of a batch, or kAnyRole: every flag taken from the group's view.
+template <unsigned R0, unsigned R1 = kAnyRole, unsigned R2 = kAnyRole>
+struct Roles {
+    static constexpr unsigned of(int g) { return g == 0 ? R0 : g == 1 ? R1 : R2; }
+    static constexpr bool any = ((R0 | R1 | R2) & kAnyRole) != 0;     // flags from the views
+    static constexpr bool bound = !any && ((R0 | R1 | R2) & kBound) != 0;  // known to have a bounding layer
+};
+using AnyRoles = Roles<kAnyRole, kAnyRole, kAnyRole>;
+
+// The flags group g of a batch works with (constant once the kernel's group loop is
+// unrolled, unless taken from the view).
+template <class R>
+__attribute__((always_inline)) inline GroupFlags group_flags(const GroupView& gv, int g) {
+    const unsigned role = R::of(g);
+    if (role == kAnyRole) return gv.f;
+    GroupFlags f;
+    f.embed_any = true;
+    f.ktop_any = f.jfirst_any = (role & kFirst) != 0;
+    f.kbottom_any = (role & kLast) != 0;
+    f.all_real = (role & kLast) == 0;
+    f.bound_any = f.bot_any = f.top_any = (role & kBound) != 0;
+    return f;
+}
+
+// The role of a group from its place in the row and its flags; kAnyRole if its flags do
+// not fit that place.
+unsigned role_of(const GroupFlags& f, bool row_first, bool row_last) {
+    const unsigned role = (row_first ? kFirst : 0u) | (row_last ? kLast : 0u) | (f.bound_any ? kBound : 0u);
+    if (!row_first && (f.ktop_any || f.jfirst_any)) return kAnyRole;
+    if (!row_last && (f.kbottom_any || !f.all_real)) return kAnyRole;
+    if (role == kBound) return kAnyRole;  // an inner group with a bounding layer
+    return role;
+}
+
+constexpr unsigned shape_key(int count, unsigned r0, unsigned r1, unsigned r2) {
+    return static_cast<unsigned>(count) | r0 << 4 | r1 << 8 | r2 << 12;
+}
+
+// A batch of NG groups with roles R0.. (the others kAnyRole).
+template <int NG, unsigned R0, unsigned R1 = kAnyRole, unsigned R2 = kAnyRole>
+struct Shape {
+    static constexpr int count = NG;
+    using roles = Roles<R0, R1, R2>;
+    static constexpr unsigned key = shape_key(NG, R0, R1, R2);
+};
+
+// Calls f.operator()<S>() for the shape S of the list with this key; false if none has it.
+template <class... S>
+struct ShapeList {
+    template <class F>
+    __attribute__((always_inline)) static bool visit(unsigned key, F&& f) {
+        return ((key == S::key && (f.template operator()<S>(), true)) || ...);
+    }
+};
+
+// The shapes of the batches of a row: three groups, or two, with the row's first group
+// first or its last group last or both, or one group that is the row's last (and maybe
+// its first); each first and last group with or without a bounding layer.
+constexpr unsigned kF = kFirst, kFB = kFirst | kBound, kL = kLast, kLB = kLast | kBound;
+constexpr unsigned kFL = kFirst | kLast, kFLB = kFirst | kLast | kBound;
+using RowShapes = ShapeList<
+    Shape<3, kF, kInner, kL>, Shape<3, kFB, kInner, kL>, Shape<3, kF, kInner, kLB>, Shape<3, kFB, kInner, kLB>,
+    Shape<3, kF, kInner, kInner>, Shape<3, kFB, kInner, kInner>, Shape<3, kInner, kInner, kL>,
+    Shape<3, kInner, kInner, kLB>, Shape<3, kInner, kInner, kInner>,
+    Shape<2, kF, kL>, Shape<2, kFB, kL>, Shape<2, kF, kLB>, Shape<2, kFB, kLB>,
+    Shape<2, kF, kInner>, Shape<2, kFB, kInner>, Shape<2, kInner, kL>, Shape<2, kInner, kLB>,
+    Shape<1, kFL>, Shape<1, kFLB>, Shape<1, kL>, Shape<1, kLB>>;
+
 // The transport coefficients of the balance across the lanes.
 struct TransportVecs {
     Vec flow, gx, gy, gz;
@@ -650,7 +745,7 @@ __attribute__((always_inline)) inline Vec stored_amount(const MatrixVecs& k, int
 // with the results of a pass of its own. The last component's stored amount is read by no
 // update at all: its bb is kept in the amount's slot instead, and the amount is formed
 // once, after the last sweep of the step.
-template <int NG, bool Bound, bool Embed>
+template <int NG, bool Bound, bool Embed, class R>
 __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver::Impl& im, const BatchView& b,
                                                            const GroupView* v, Vec& emax, int i_first, int i_last) {
     double* const cm = im.c.p;
@@ -672,7 +767,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
 #pragma GCC unroll 3
             for (int g = 0; g < NG; ++g) {
                 const GroupView& gv = v[g];
-                const GroupFlags f = gv.f;
+                const GroupFlags f = group_flags<R>(gv, g);
                 const MatrixVecs& k = K[m];
                 const std::size_t at = b.at(g, i, m);
                 const Vec old = load(cm + at);
@@ -708,8 +803,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
             }
 #pragma GCC unroll 3
         for (int g = 0; g < NG; ++g) {
-            const GroupView& gv = v[g];
-            const GroupFlags f = gv.f;
+            const GroupFlags f = group_flags<R>(v[g], g);
             Vec par = splat(0.0);
 #pragma GCC unroll 4
             for (int m = 1; m < kComponents; ++m) {
@@ -733,7 +827,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
 // NG groups of one wavefront side by side over columns i_first..i_last (their chains of
 // divisions are independent and overlap). The constants of a reaction zone are taken once
 // per run of columns in that zone, and the largest change is kept per group in a register.
-template <int NG>
+template <int NG, class R>
 __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const BatchView& b,
                                                           const GroupView* v, Vec& emax, int i_first, int i_last) {
     double* const cm = im.c.p;
@@ -758,13 +852,14 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
 #pragma GCC unroll 3
                 for (int g = 0; g < NG; ++g) {
                     const GroupView& gv = v[g];
+                    const GroupFlags f = group_flags<R>(gv, g);
                     const std::size_t at = b.at(g, i, m + 1);
                     const Vec old = load(cm + at);
-                    Vec anum1 = transport_numerator(cm, om, b, gv, gv.f, g, i * kComponents + m, storage[m], t);
+                    Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m, storage[m], t);
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
                     const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
-                    const Vec erri = store_new(gv, gv.f, cm + at, cnew, old);
+                    const Vec erri = store_new(gv, f, cm + at, cnew, old);
                     e[g] = select(erri > e[g], erri, e[g]);
                     parent[g] = cnew;
                 }
@@ -811,50 +906,91 @@ BatchView WavefrontSolver::Impl::batch(const LineGroup& first) const {
 
 // Columns i_first..i_last of up to three groups of the same wavefront side by side (their
 // chains of divisions are independent and overlap), by the kernel for the kinds of matrix
-// their lanes have.
-template <int NG>
-__attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const {
+// their lanes have, with the groups' roles R.
+template <int NG, class R>
+__attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const BatchView& b, const GroupView* v,
+                                                                          Vec& emax, int i_first, int i_last) const {
     bool bound = false, embed = false;
     for (int g = 0; g < NG; ++g) {
         bound = bound || v[g].f.bound_any;
         embed = embed || v[g].f.embed_any;
     }
-    if (bound && embed)
-        matrix_columns<NG, true, true>(*this, b, v, emax, i_first, i_last);
-    else if (bound)
-        matrix_columns<NG, true, false>(*this, b, v, emax, i_first, i_last);
-    else if (embed)
-        matrix_columns<NG, false, true>(*this, b, v, emax, i_first, i_last);
-    else
-        plain_columns<NG>(*this, b, v, emax, i_first, i_last);
-}
-
-__attribute__((target_clones("avx2", "default")))
-void WavefrontSolver::Impl::sweep_groups(const LineGroup* first, int count, Vec& emax, int i_first,
-                                         int i_last) const {
-    if (count == 3) {
-        const GroupView v[3] = {view(first[0]), view(first[1]), view(first[2])};
-        columns<3>(batch(first[0]), v, emax, i_first, i_last);
-    } else if (count == 2) {
-        const GroupView v[2] = {view(first[0]), view(first[1])};
-        columns<2>(batch(first[0]), v, emax, i_first, i_last);
-    } else {
-        const GroupView v[1] = {view(first[0])};
-        columns<1>(batch(first[0]), v, emax, i_first, i_last);
+    // Known roles say whether a lane has a bounding layer.
+    if constexpr (R::bound) {
+        if (embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
+        return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
+    }
+    if constexpr (R::any) {
+        if (bound && embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
+        if (bound) return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
+    }
+    if constexpr (!R::bound) {
+        if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, i_first, i_last);
+        plain_columns<NG, R>(*this, b, v, emax, i_first, i_last);
     }
 }
 
-// The groups of one wavefront over columns i_first..i_last, up to three at a time (four as
-// two and two).
+template <int NG, class R>
+__attribute__((always_inline)) inline void WavefrontSolver::Impl::batch_columns(const Batch& bt, Vec& emax, int i_first,
+                                                                                int i_last) const {
+    const LineGroup* first = &groups[static_cast<std::size_t>(bt.first)];
+    GroupView v[NG];
+    for (int g = 0; g < NG; ++g) v[g] = view(first[g]);
+    columns<NG, R>(batch(first[0]), v, emax, i_first, i_last);
+}
+
+// The batch by the kernels for its shape, on processors with AVX2; a batch of no listed
+// shape by the portable kernels.
+__attribute__((target("avx2"))) void WavefrontSolver::Impl::sweep_batch_avx2(const Batch& bt, Vec& emax, int i_first,
+                                                                              int i_last) const {
+    // The kernels must be inlined here, to be compiled for AVX2.
+    const bool done = RowShapes::visit(bt.key, [&]<class S>() __attribute__((always_inline)) {
+        batch_columns<S::count, typename S::roles>(bt, emax, i_first, i_last);
+    });
+    if (!done) sweep_batch_portable(bt, emax, i_first, i_last);
+}
+
+// The batch by the portable kernels (no AVX2), with the flags of the groups' views.
+void WavefrontSolver::Impl::sweep_batch_portable(const Batch& bt, Vec& emax, int i_first, int i_last) const {
+    if (bt.count == 3) return batch_columns<3, AnyRoles>(bt, emax, i_first, i_last);
+    if (bt.count == 2) return batch_columns<2, AnyRoles>(bt, emax, i_first, i_last);
+    batch_columns<1, AnyRoles>(bt, emax, i_first, i_last);
+}
+
+// The batches of one wavefront over columns i_first..i_last.
 void WavefrontSolver::Impl::sweep_wave(int w, Vec& emax, int i_first, int i_last) const {
-    const int g0 = wave_first_group[static_cast<std::size_t>(w)];
-    const int g1 = wave_first_group[static_cast<std::size_t>(w) + 1];
-    for (int g = g0; g < g1;) {
-        const int left = g1 - g;
-        const int count = left == 4 ? 2 : std::min(left, 3);
-        sweep_groups(&groups[static_cast<std::size_t>(g)], count, emax, i_first, i_last);
-        g += count;
+    const int b0 = wave_first_batch[static_cast<std::size_t>(w)];
+    const int b1 = wave_first_batch[static_cast<std::size_t>(w) + 1];
+    for (int bt = b0; bt < b1; ++bt) {
+        const Batch& batch = batches[static_cast<std::size_t>(bt)];
+        if (avx2)
+            sweep_batch_avx2(batch, emax, i_first, i_last);
+        else
+            sweep_batch_portable(batch, emax, i_first, i_last);
     }
+}
+
+// Splits every wavefront's groups into batches and gives each its shape.
+void WavefrontSolver::Impl::form_batches() {
+    const int waves = static_cast<int>(wave_first_group.size()) - 1;
+    for (int w = 0; w < waves; ++w) {
+        wave_first_batch.push_back(static_cast<int>(batches.size()));
+        const int g0 = wave_first_group[static_cast<std::size_t>(w)];
+        const int g1 = wave_first_group[static_cast<std::size_t>(w) + 1];
+        for (int g = g0; g < g1;) {
+            const int left = g1 - g;
+            Batch bt;
+            bt.first = g;
+            bt.count = left == 4 ? 2 : std::min(left, 3);
+            unsigned role[3] = {kAnyRole, kAnyRole, kAnyRole};
+            for (int l = 0; l < bt.count; ++l)
+                role[l] = role_of(view(groups[static_cast<std::size_t>(g + l)]).f, g + l == g0, g + l == g1 - 1);
+            bt.key = shape_key(bt.count, role[0], role[1], role[2]);
+            batches.push_back(bt);
+            g += bt.count;
+        }
+    }
+    wave_first_batch.push_back(static_cast<int>(batches.size()));
 }
 
 void WavefrontSolver::sweep(Model& s) {

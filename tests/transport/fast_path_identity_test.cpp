@@ -16,13 +16,14 @@ struct Variant {
 };
 
 // The fast path on one thread and on three (an odd team, so that wavefronts of both
-// parities meet at thread boundaries) against the checked path.
+// parities meet at thread boundaries), and its portable kernels (those of processors
+// without AVX2), against the checked path.
 void expect_identical_runs(Deck& d, const std::string& what) {
     const std::string deck = deck_text(d);
     TempDir ref_dir;
     const RunResult ref = run_program(deck, ref_dir, "QUILMAR_REFERENCE=1");
     EXPECT_EQ(ref.status, 0) << what << "\n" << ref.err;
-    for (const char* threads : {"QUILMAR_THREADS=1", "QUILMAR_THREADS=3"}) {
+    for (const char* threads : {"QUILMAR_THREADS=1", "QUILMAR_THREADS=3", "QUILMAR_PORTABLE=1 QUILMAR_THREADS=2"}) {
         TempDir fast_dir;
         const RunResult fast = run_program(deck, fast_dir, threads);
         EXPECT_EQ(fast.status, ref.status) << what << " " << threads;
