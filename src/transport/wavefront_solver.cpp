@@ -25,6 +25,8 @@ typedef double Vec __attribute__((vector_size(W * sizeof(double))));
 typedef long long Mask __attribute__((vector_size(W * sizeof(double))));
 
 inline Vec splat(double x) { return Vec{x, x, x, x}; }
+// +0 in every lane.
+inline Vec zeros() { return Vec{}; }
 inline Vec load(const double* p) {
     Vec v;
     std::memcpy(&v, p, sizeof v);
@@ -282,7 +284,7 @@ WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : i
     if (threads > 1) {
         im.team = std::make_unique<ThreadTeam>(threads);
         im.progress = std::make_unique<Impl::Progress[]>(static_cast<std::size_t>(waves));
-        im.member_emax.assign(static_cast<std::size_t>(threads), splat(0.0));
+        im.member_emax.assign(static_cast<std::size_t>(threads), zeros());
     }
 }
 WavefrontSolver::~WavefrontSolver() = default;
@@ -707,7 +709,7 @@ __attribute__((always_inline)) inline Vec store_new(const GroupView& gv, const G
         return abs_of(cnew - old);
     }
     store(p, select(gv.real, cnew, old));
-    return select(gv.real, abs_of(cnew - old), splat(0.0));
+    return select(gv.real, abs_of(cnew - old), zeros());
 }
 
 // The parts of q's numerator that both kinds of matrix share, from the cell's new value
@@ -719,7 +721,7 @@ __attribute__((always_inline)) inline QShared q_shared(const MatrixVecs& k, int 
     QShared r;
     r.qtop1 = (cv - co) * k.d * k.d / k.alpha_dt - cv;
     r.common = k.lambdar * cv * k.d * k.d / k.alpha;
-    r.source = splat(0.0);
+    r.source = zeros();
     if (m >= 2) r.source = k.ylp * parent * k.d * k.d / k.retard_alpha;
     return r;
 }
@@ -756,7 +758,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
     double* const ai2 = im.ai2.p;
     const TransportVecs t = transport_vecs(im);
     Vec e[NG];
-    for (int g = 0; g < NG; ++g) e[g] = splat(0.0);
+    for (int g = 0; g < NG; ++g) e[g] = zeros();
     for (int i = i_first; i <= i_last; ++i) {
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         const MatrixVecs* const K = im.mv[z];
@@ -773,7 +775,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const Vec old = load(cm + at);
                 Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m - 1, k.storage, t);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
-                Vec vbb1 = splat(0.0), vbb2 = splat(0.0);
+                Vec vbb1 = zeros(), vbb2 = zeros();
                 if (m == 1) {
                     if (Bound && f.bound_any) vbb1 = load(base1 + at);
                     if (Embed && f.embed_any) vbb2 = load(base2 + at);
@@ -791,8 +793,15 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 }
                 bb1[g][m] = vbb1;
                 bb2[g][m] = vbb2;
-                Vec rterm = splat(0.0);
-                if (Embed && f.embed_any) rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
+                Vec rterm = zeros();
+                if (Embed && f.embed_any) {
+                    // Every element has the embedded material or none; only an idle lane lacks
+                    // it, and its values are never stored.
+                    if constexpr (R::any)
+                        rterm = select(gv.embed, rterm + k.k2 * vbb2, rterm);
+                    else
+                        rterm = rterm + k.k2 * vbb2;
+                }
                 if (Bound && f.bot_any) rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
                 if (Bound && f.top_any) rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
                 const Vec anum = anum1 + rterm;
@@ -804,7 +813,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
 #pragma GCC unroll 3
         for (int g = 0; g < NG; ++g) {
             const GroupFlags f = group_flags<R>(v[g], g);
-            Vec par = splat(0.0);
+            Vec par = zeros();
 #pragma GCC unroll 4
             for (int m = 1; m < kComponents; ++m) {
                 const MatrixVecs& k = K[m];
@@ -834,7 +843,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
     const double* const om = im.o.p;
     const TransportVecs t = transport_vecs(im);
     Vec e[NG];
-    for (int g = 0; g < NG; ++g) e[g] = splat(0.0);
+    for (int g = 0; g < NG; ++g) e[g] = zeros();
     for (int i = i_first; i <= i_last;) {
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         int last = i;
@@ -857,7 +866,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
                     const Vec old = load(cm + at);
                     Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m, storage[m], t);
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
-                    const Vec anum = anum1 + splat(0.0);  // the matrix exchange term, zero here
+                    const Vec anum = anum1 + zeros();  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
                     const Vec erri = store_new(gv, f, cm + at, cnew, old);
                     e[g] = select(erri > e[g], erri, e[g]);
@@ -996,7 +1005,7 @@ void WavefrontSolver::Impl::form_batches() {
 void WavefrontSolver::sweep(Model& s) {
     Impl& im = *impl_;
     if (!im.team) {
-        Vec emax = splat(0.0);
+        Vec emax = zeros();
         const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
         for (int w = 0; w < waves; ++w) im.sweep_wave(w, emax, 1, im.nx);
         for (int l = 0; l < W; ++l)
@@ -1008,7 +1017,7 @@ void WavefrontSolver::sweep(Model& s) {
     for (int w = 0; w < waves; ++w) im.progress[static_cast<std::size_t>(w)].blocks.store(0, std::memory_order_relaxed);
     const int members = im.team->size();
     im.team->run([&](int member) {
-        Vec emax = splat(0.0);
+        Vec emax = zeros();
         for (int w = member; w < waves; w += members) {
             for (int b = 0; b < blocks; ++b) {
                 if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1].blocks, b + 1);
