@@ -11,6 +11,7 @@
 #include "results/result_pass.hpp"
 #include "setup/source.hpp"
 #include "state/run_stop.hpp"
+#include "transport/env_switch.hpp"
 #include "transport/sweep.hpp"
 #include "transport/thread_team.hpp"
 #include "transport/wavefront_solver.hpp"
@@ -81,10 +82,7 @@ void iterate_step(Model& s, SweepCarry& carry, WavefrontSolver* fast, std::ostre
 }
 
 // The checked cell-by-cell path is the reference; QUILMAR_REFERENCE=1 selects it for a run.
-bool reference_requested() {
-    const char* v = std::getenv("QUILMAR_REFERENCE");
-    return v && *v && std::string(v) != "0";
-}
+bool reference_requested() { return env_switch("QUILMAR_REFERENCE"); }
 
 }  // namespace
 

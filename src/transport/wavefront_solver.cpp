@@ -11,6 +11,7 @@
 
 #include "matrixdiffusion/md_math.hpp"
 #include "results/result_pass.hpp"
+#include "transport/env_switch.hpp"
 #include "transport/thread_team.hpp"
 #include "transport/zones.hpp"
 
@@ -276,8 +277,7 @@ WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : i
     im.release_unused = release_unused;
     im.build_layout(s);
     im.form_batches();
-    const char* portable = std::getenv("QUILMAR_PORTABLE");
-    im.avx2 = __builtin_cpu_supports("avx2") && !(portable && *portable && std::string(portable) != "0");
+    im.avx2 = __builtin_cpu_supports("avx2") && !env_switch("QUILMAR_PORTABLE");
     if (im.matrix && (im.has_bound || im.has_embed)) im.block = 32;
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
     if (threads > waves) threads = waves;
