@@ -589,8 +589,9 @@ struct BatchView {
 // material is in every element or in none, so the kernel's kind says it for every group.
 enum Role : unsigned { kInner = 0, kFirst = 1, kLast = 2, kBound = 4, kAnyRole = 8 };
 
-// Roles of the groups of a batch, or kAnyRole: every flag taken from the group's view.
-template <unsigned R0, unsigned R1 = kAnyRole, unsigned R2 = kAnyRole>
+// Roles of the groups of a batch (those past its last group unused), or kAnyRole: every
+// flag taken from the group's view.
+template <unsigned R0, unsigned R1, unsigned R2>
 struct Roles {
     static constexpr unsigned of(int g) { return g == 0 ? R0 : g == 1 ? R1 : R2; }
     static constexpr bool any = ((R0 | R1 | R2) & kAnyRole) != 0;     // flags from the views
@@ -627,8 +628,8 @@ constexpr unsigned shape_key(int count, unsigned r0, unsigned r1, unsigned r2) {
     return static_cast<unsigned>(count) | r0 << 4 | r1 << 8 | r2 << 12;
 }
 
-// A batch of NG groups with roles R0.. (the others kAnyRole).
-template <int NG, unsigned R0, unsigned R1 = kAnyRole, unsigned R2 = kAnyRole>
+// A batch of NG groups with roles R0.. (kInner stands in for the roles past the last).
+template <int NG, unsigned R0, unsigned R1 = kInner, unsigned R2 = kInner>
 struct Shape {
     static constexpr int count = NG;
     using roles = Roles<R0, R1, R2>;
@@ -991,7 +992,7 @@ void WavefrontSolver::Impl::form_batches() {
             Batch bt;
             bt.first = g;
             bt.count = left == 4 ? 2 : std::min(left, 3);
-            unsigned role[3] = {kAnyRole, kAnyRole, kAnyRole};
+            unsigned role[3] = {kInner, kInner, kInner};
             for (int l = 0; l < bt.count; ++l)
                 role[l] = role_of(view(groups[static_cast<std::size_t>(g + l)]).f, g + l == g0, g + l == g1 - 1);
             bt.key = shape_key(bt.count, role[0], role[1], role[2]);
