@@ -86,7 +86,25 @@ struct LineGroup {
     int elem[W];                        // element number of the line's cell in column 1
 };
 
-struct GroupView;
+// Which terms a group works on. Some lane has a bounding face / embedded material: only
+// then does the group work on that kind of matrix (the other lanes' results of it would be
+// dropped by the masks). Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a
+// line. A face mask no lane has, or the lane mask when every lane holds a line, picks the
+// same terms in every lane, so the kernels skip it.
+struct GroupFlags {
+    bool bound_any = false, embed_any = false;
+    bool bot_any = false, top_any = false;  // some lane has a bounding layer below / above
+    bool kbottom_any = false, ktop_any = false, jfirst_any = false, all_real = true;
+};
+
+// What the kernel needs of one group: lane masks and flags. Stored per group; aligned for
+// the AVX2 kernels, which may load its masks with aligned loads (outside them a vector of
+// four doubles counts as 16-byte aligned).
+struct alignas(32) GroupView {
+    Mask kbottom, ktop, jfirst, embed, bot, top, real;
+    GroupFlags f;
+};
+
 struct BatchView;
 
 // Step constants of one component in one reaction zone.
@@ -102,8 +120,8 @@ struct CompZone {
 
 // Step constants of one component in one zone for the kernels (those of the matrices used
 // only with matrix diffusion), each formed by the expression of the scalar update and
-// splat across the lanes once per step.
-struct MatrixVecs {
+// splat across the lanes once per step. Aligned for the AVX2 kernels, as GroupView.
+struct alignas(32) MatrixVecs {
     Vec storage, production, k1, k2;
     // bb = (old-level part + production from the parent's stored amount
     //       + production from the parent's cell concentration) / aabot
@@ -173,6 +191,7 @@ struct WavefrontSolver::Impl {
     };
     std::vector<Batch> batches;
     std::vector<int> wave_first_batch;
+    std::vector<GroupView> views;  // per group: its lane masks and flags
     bool avx2 = false;  // the processor runs the AVX2 kernels (and the run did not opt out)
     std::vector<int> zone_of_column;    // i = 1..nx
     int zone_rep[4] = {0, 0, 0, 0};     // a representative element of each zone present
@@ -548,23 +567,6 @@ void WavefrontSolver::begin_step(Model& s) {
             }
     }
 }
-
-// Which terms a group works on. Some lane has a bounding face / embedded material: only
-// then does the group work on that kind of matrix (the other lanes' results of it would be
-// dropped by the masks). Some lane lies at k = 1 / at k = nz / at j = 1; every lane holds a
-// line. A face mask no lane has, or the lane mask when every lane holds a line, picks the
-// same terms in every lane, so the kernels skip it.
-struct GroupFlags {
-    bool bound_any = false, embed_any = false;
-    bool bot_any = false, top_any = false;  // some lane has a bounding layer below / above
-    bool kbottom_any = false, ktop_any = false, jfirst_any = false, all_real = true;
-};
-
-// What the kernel needs of one group: lane masks and flags.
-struct GroupView {
-    Mask kbottom, ktop, jfirst, embed, bot, top, real;
-    GroupFlags f;
-};
 
 // Where a batch of groups of one wavefront lies in the fields: the first group's offsets,
 // the others W slots apart each.
@@ -943,10 +945,8 @@ __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const 
 template <int NG, class R>
 __attribute__((always_inline)) inline void WavefrontSolver::Impl::batch_columns(const Batch& bt, Vec& emax, int i_first,
                                                                                 int i_last) const {
-    const LineGroup* first = &groups[static_cast<std::size_t>(bt.first)];
-    GroupView v[NG];
-    for (int g = 0; g < NG; ++g) v[g] = view(first[g]);
-    columns<NG, R>(batch(first[0]), v, emax, i_first, i_last);
+    const std::size_t first = static_cast<std::size_t>(bt.first);
+    columns<NG, R>(batch(groups[first]), &views[first], emax, i_first, i_last);
 }
 
 // The batch by the kernels for its shape, on processors with AVX2; a batch of no listed
@@ -982,6 +982,7 @@ void WavefrontSolver::Impl::sweep_wave(int w, Vec& emax, int i_first, int i_last
 
 // Splits every wavefront's groups into batches and gives each its shape.
 void WavefrontSolver::Impl::form_batches() {
+    for (const LineGroup& g : groups) views.push_back(view(g));
     const int waves = static_cast<int>(wave_first_group.size()) - 1;
     for (int w = 0; w < waves; ++w) {
         wave_first_batch.push_back(static_cast<int>(batches.size()));
@@ -994,7 +995,7 @@ void WavefrontSolver::Impl::form_batches() {
             bt.count = left == 4 ? 2 : std::min(left, 3);
             unsigned role[3] = {kInner, kInner, kInner};
             for (int l = 0; l < bt.count; ++l)
-                role[l] = role_of(view(groups[static_cast<std::size_t>(g + l)]).f, g + l == g0, g + l == g1 - 1);
+                role[l] = role_of(views[static_cast<std::size_t>(g + l)].f, g + l == g0, g + l == g1 - 1);
             bt.key = shape_key(bt.count, role[0], role[1], role[2]);
             batches.push_back(bt);
             g += bt.count;
@@ -1006,7 +1007,7 @@ void WavefrontSolver::Impl::form_batches() {
 void WavefrontSolver::sweep(Model& s) {
     Impl& im = *impl_;
     if (!im.team) {
-        Vec emax = zeros();
+        alignas(32) Vec emax = zeros();  // the AVX2 kernels may store it with aligned stores
         const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
         for (int w = 0; w < waves; ++w) im.sweep_wave(w, emax, 1, im.nx);
         for (int l = 0; l < W; ++l)
@@ -1018,7 +1019,7 @@ void WavefrontSolver::sweep(Model& s) {
     for (int w = 0; w < waves; ++w) im.progress[static_cast<std::size_t>(w)].blocks.store(0, std::memory_order_relaxed);
     const int members = im.team->size();
     im.team->run([&](int member) {
-        Vec emax = zeros();
+        alignas(32) Vec emax = zeros();  // the AVX2 kernels may store it with aligned stores
         for (int w = member; w < waves; w += members) {
             for (int b = 0; b < blocks; ++b) {
                 if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1].blocks, b + 1);
@@ -1040,9 +1041,9 @@ void WavefrontSolver::end_iterations(Model& s) {
     if (!im.matrix) return;
     // The last component's stored amounts from its bb of the last sweep, kept in their slots.
     constexpr int M = kComponents;
-    for (const LineGroup& lg : im.groups) {
-        const GroupView g = im.view(lg);
-        const BatchView b = im.batch(lg);
+    for (std::size_t n = 0; n < im.groups.size(); ++n) {
+        const GroupView& g = im.views[n];
+        const BatchView b = im.batch(im.groups[n]);
         for (int i = 1; i <= im.nx; ++i) {
             const MatrixVecs& k = im.mv[im.zone_of_column[static_cast<std::size_t>(i)]][M];
             const std::size_t at = b.at(0, i, M);
