@@ -105,7 +105,18 @@ struct alignas(32) GroupView {
     GroupFlags f;
 };
 
-struct BatchView;
+// Where a batch of groups of one wavefront lies in the fields: the first group's offsets,
+// the others W slots apart each.
+struct BatchView {
+    std::size_t own, down, up;  // field offsets of column 0, component 1 in rows w, w-1, w+1
+    std::size_t lw, ld, lu;     // lengths of the own row and of rows w-1, w+1
+    int slot;
+    // Offset of group g in column i, component m.
+    std::size_t at(int g, int i, int m) const {
+        return own + static_cast<std::size_t>(W * g) + static_cast<std::size_t>(i * kComponents + m - 1) * lw;
+    }
+};
+
 
 // Step constants of one component in one reaction zone.
 struct CompZone {
@@ -188,6 +199,7 @@ struct WavefrontSolver::Impl {
     struct Batch {
         int first = 0, count = 0;  // its groups
         unsigned key = 0;          // its shape: count and roles (shape_key)
+        BatchView at;              // where its groups lie in the fields
     };
     std::vector<Batch> batches;
     std::vector<int> wave_first_batch;
@@ -568,18 +580,6 @@ void WavefrontSolver::begin_step(Model& s) {
     }
 }
 
-// Where a batch of groups of one wavefront lies in the fields: the first group's offsets,
-// the others W slots apart each.
-struct BatchView {
-    std::size_t own, down, up;  // field offsets of column 0, component 1 in rows w, w-1, w+1
-    std::size_t lw, ld, lu;     // lengths of the own row and of rows w-1, w+1
-    int slot;
-    // Offset of group g in column i, component m.
-    std::size_t at(int g, int i, int m) const {
-        return own + static_cast<std::size_t>(W * g) + static_cast<std::size_t>(i * kComponents + m - 1) * lw;
-    }
-};
-
 // Where a group lies in its wavefront row. The row's first line (j = 1, or k = nz) falls
 // in its first group, its last line (k = 1) and any idle lanes in its last; the bounding
 // layers touch only those two lines. Groups between hold inner lines only: every lane
@@ -927,16 +927,18 @@ __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const 
         bound = bound || v[g].f.bound_any;
         embed = embed || v[g].f.embed_any;
     }
-    // Known roles say whether a lane has a bounding layer.
-    if constexpr (R::bound) {
-        if (embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
-        return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
-    }
-    if constexpr (R::any) {
+    if constexpr (!R::any) {
+        // Known roles say whether a lane has a bounding layer.
+        if constexpr (R::bound) {
+            if (embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
+            return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
+        } else {
+            if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, i_first, i_last);
+            return plain_columns<NG, R>(*this, b, v, emax, i_first, i_last);
+        }
+    } else {
         if (bound && embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
         if (bound) return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
-    }
-    if constexpr (!R::bound) {
         if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, i_first, i_last);
         plain_columns<NG, R>(*this, b, v, emax, i_first, i_last);
     }
@@ -946,7 +948,7 @@ template <int NG, class R>
 __attribute__((always_inline)) inline void WavefrontSolver::Impl::batch_columns(const Batch& bt, Vec& emax, int i_first,
                                                                                 int i_last) const {
     const std::size_t first = static_cast<std::size_t>(bt.first);
-    columns<NG, R>(batch(groups[first]), &views[first], emax, i_first, i_last);
+    columns<NG, R>(bt.at, &views[first], emax, i_first, i_last);
 }
 
 // The batch by the kernels for its shape, on processors with AVX2; a batch of no listed
@@ -997,6 +999,7 @@ void WavefrontSolver::Impl::form_batches() {
             for (int l = 0; l < bt.count; ++l)
                 role[l] = role_of(views[static_cast<std::size_t>(g + l)].f, g + l == g0, g + l == g1 - 1);
             bt.key = shape_key(bt.count, role[0], role[1], role[2]);
+            bt.at = batch(groups[static_cast<std::size_t>(g)]);
             batches.push_back(bt);
             g += bt.count;
         }
