@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+
 #include "matrixdiffusion/md_math.hpp"
 #include "results/result_pass.hpp"
 #include "transport/env_switch.hpp"
@@ -45,13 +47,23 @@ inline Mask lane_mask(const bool* on) { return Mask{on[0] ? -1LL : 0, on[1] ? -1
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Zero-initialised, 64-byte aligned storage of doubles.
+// Zero-initialised, 64-byte aligned storage of doubles. A field of several megabytes is
+// placed on huge pages where the system allows it: a sweep streams through a dozen fields
+// at once, and with small pages every few columns would start a new page in each.
 struct Buffer {
     double* p = nullptr;
     void allocate(std::size_t count) {
-        const std::size_t bytes = ((count * sizeof(double) + 63) / 64) * 64;
-        p = static_cast<double*>(std::aligned_alloc(64, bytes == 0 ? 64 : bytes));
+        constexpr std::size_t kHugePage = std::size_t{2} << 20;
+        std::size_t bytes = ((count * sizeof(double) + 63) / 64) * 64;
+        const bool huge = bytes >= 2 * kHugePage;
+        std::size_t align = 64;
+        if (huge) {
+            bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+            align = kHugePage;
+        }
+        p = static_cast<double*>(std::aligned_alloc(align, bytes == 0 ? 64 : bytes));
         if (!p) throw std::bad_alloc();
+        if (huge) madvise(p, bytes, MADV_HUGEPAGE);  // a request only: small pages serve as well
         std::memset(p, 0, bytes);
     }
     ~Buffer() { std::free(p); }
