@@ -16,18 +16,32 @@ void handover_cell(Model& s, int i, int j, int k) {
 
 }  // namespace
 
-double matrix_mass_value(bool top, bool bot, bool embed, double porm, double amd1, double amd2, double retardm,
-                         double ainew1, double ainew2) {
-    const double bounding = porm * amd1 * retardm * ainew1;
-    const double embedded = porm * amd2 * retardm * ainew2;
-    double mass;
-    if (top || bot)
-        mass = embed ? bounding + embedded : bounding;
-    else
-        mass = embed ? embedded : 0.0;
-    // Both faces of a one-layer grid hold the same profile.
-    if (top && bot) mass = mass + bounding;
-    return mass;
+DirectMatrixMass::DirectMatrixMass(const MatrixdModule& md)
+    : top_(md.mdtop.data()),
+      bot_(md.mdbot.data()),
+      embed_(md.mdembed.data()),
+      porm_(md.porm.data()),
+      amd1_(md.amd1.data()),
+      amd2_(md.amd2.data()),
+      retardm_(md.retardm.data()),
+      ainew1_(md.ainew1.data()),
+      ainew2_(md.ainew2.data()),
+      e0_(md.mdtop.position(0)),
+      nm0_(md.retardm.position(0, 0)),
+      n_stride_(md.retardm.stride(1)),
+      m_stride_(md.retardm.stride(2)) {}
+
+bool DirectMatrixMass::fits(const MatrixdModule& md, int nmax) {
+    // Every array in range, and laid out alike, so that one position serves them all.
+    const auto element = [&](const auto& a) {
+        return a.covers(1, 1, nmax) && a.stride(1) == 1 && a.position(0) == md.mdtop.position(0);
+    };
+    const auto element_comp = [&](const ElementCompReal& a) {
+        return a.covers(1, 1, nmax) && a.covers(2, 1, kComponents) && a.stride(1) == md.retardm.stride(1) &&
+               a.stride(2) == md.retardm.stride(2) && a.position(0, 0) == md.retardm.position(0, 0);
+    };
+    return element(md.mdtop) && element(md.mdbot) && element(md.mdembed) && element(md.porm) && element(md.amd1) &&
+           element(md.amd2) && element_comp(md.retardm) && element_comp(md.ainew1) && element_comp(md.ainew2);
 }
 
 void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <string>
 
 #include "results/result_files.hpp"
@@ -16,8 +17,19 @@ void handover_and_results(Model& s, ResultFiles& files);
 
 // Mass of a component in the matrices of one element: only the matrices the element has
 // count (a bounding layer on each active face, embedded material if present).
-double matrix_mass_value(bool top, bool bot, bool embed, double porm, double amd1, double amd2, double retardm,
-                         double ainew1, double ainew2);
+inline double matrix_mass_value(bool top, bool bot, bool embed, double porm, double amd1, double amd2,
+                                double retardm, double ainew1, double ainew2) {
+    const double bounding = porm * amd1 * retardm * ainew1;
+    const double embedded = porm * amd2 * retardm * ainew2;
+    double mass;
+    if (top || bot)
+        mass = embed ? bounding + embedded : bounding;
+    else
+        mass = embed ? embedded : 0.0;
+    // Both faces of a one-layer grid hold the same profile.
+    if (top && bot) mass = mass + bounding;
+    return mass;
+}
 
 // One line of Quilmar.out and of discharge.out; c and discharge indexed 1..4.
 void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c);
@@ -27,16 +39,60 @@ void append_discharge_line(std::string& line, double atime, double x, const doub
 // (the sums doubled to the whole plume).
 void finish_step_results(Model& s, ResultFiles& files);
 
+// The matrix mass of element n, component m (before the 1e-20 clipping), by checked
+// accesses.
+struct CheckedMatrixMass {
+    const MatrixdModule& md;
+    double operator()(int n, int m) const {
+        return matrix_mass_value(md.mdtop(n) == 1, md.mdbot(n) == 1, md.mdembed(n) == 1, md.porm(n), md.amd1(n),
+                                 md.amd2(n), md.retardm(n, m), md.ainew1(n, m), md.ainew2(n, m));
+    }
+};
+
+// The same value read straight from the arrays, for a pass whose elements 1..nmax are
+// known to lie inside them (see fits). An element without a matrix holds none, and its
+// arrays are not read.
+class DirectMatrixMass {
+public:
+    explicit DirectMatrixMass(const MatrixdModule& md);
+    // True if every access for elements 1..nmax and components 1..4 would pass the checks.
+    static bool fits(const MatrixdModule& md, int nmax);
+    double operator()(int n, int m) const {
+        const std::ptrdiff_t e = e0_ + n;
+        const bool top = top_[e] == 1, bot = bot_[e] == 1, embed = embed_[e] == 1;
+        if (!top && !bot && !embed) return 0.0;
+        const std::ptrdiff_t nm = nm0_ + n * n_stride_ + m * m_stride_;
+        return matrix_mass_value(top, bot, embed, porm_[e], amd1_[e], amd2_[e], retardm_[nm], ainew1_[nm],
+                                 ainew2_[nm]);
+    }
+
+private:
+    const int *top_, *bot_, *embed_;
+    const double *porm_, *amd1_, *amd2_;
+    const double *retardm_, *ainew1_, *ainew2_;
+    std::ptrdiff_t e0_, nm0_;  // positions of element 0 (and component 0)
+    std::ptrdiff_t n_stride_, m_stride_;
+};
+
 // The result pass over the cells in element order: discharge per column, the cell masses
 // with their 1e-20 clipping, the snapshot lines, then the well and plume-mass lines.
 // cell_values(i, j, k, c) hands over cell (i, j, k) if the caller has not yet done so and
-// fills c[1..4] with its concentrations as the handover left them.
-template <class CellValues>
-void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values) {
+// fills c[1..4] with its concentrations as the handover left them; matrix_mass(n, m) gives
+// an element's matrix mass.
+template <class CellValues, class MatrixMass>
+void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, const MatrixMass& matrix_mass) {
     const Deck& dk = s.deck;
-    const MatrixdModule& md = s.md;
     const double volh = s.tc.volh;
     const bool snapshot = s.nprint == dk.npt;
+    // Factors of the sums, formed as the sums' expressions form them.
+    const double flux = 2.0 * dk.vd * dk.dz * dk.dy;
+    double storage[kComponents + 1] = {};
+    for (int m = 1; m <= kComponents; ++m) storage[m] = dk.retardf(m) * (dk.porf * volh);
+    double lo_sum[kComponents + 1] = {}, hi_sum[kComponents + 1] = {};
+    for (int m = 1; m <= kComponents; ++m) {
+        lo_sum[m] = s.mass.lo[m];
+        hi_sum[m] = s.mass.hi[m];
+    }
     std::string line;
     int n = 0;
     for (int i = 1; i <= dk.nx; ++i) {
@@ -47,17 +103,14 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values) 
                 ++n;
                 double c[kComponents + 1] = {};
                 cell_values(i, j, k, c);
-                for (int m = 1; m <= kComponents; ++m)
-                    discharge[m] = discharge[m] + 2.0 * dk.vd * dk.dz * dk.dy * c[m];
+                for (int m = 1; m <= kComponents; ++m) discharge[m] = discharge[m] + flux * c[m];
                 for (int m = 1; m <= kComponents; ++m) {
-                    double lo = matrix_mass_value(md.mdtop(n) == 1, md.mdbot(n) == 1, md.mdembed(n) == 1, md.porm(n),
-                                                  md.amd1(n), md.amd2(n), md.retardm(n, m), md.ainew1(n, m),
-                                                  md.ainew2(n, m));
-                    double hi = dk.retardf(m) * (dk.porf * volh) * c[m];
+                    double lo = matrix_mass(n, m);
+                    double hi = storage[m] * c[m];
                     if (lo < kNegligible) lo = 0.0;
                     if (hi < kNegligible) hi = 0.0;
-                    s.mass.lo[m] = s.mass.lo[m] + lo;
-                    s.mass.hi[m] = s.mass.hi[m] + hi;
+                    lo_sum[m] = lo_sum[m] + lo;
+                    hi_sum[m] = hi_sum[m] + hi;
                 }
                 if (snapshot) {
                     line.clear();
@@ -69,7 +122,22 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values) 
         append_discharge_line(line, s.atime, x, discharge);
         files.discharge.write_line(line);
     }
+    for (int m = 1; m <= kComponents; ++m) {
+        s.mass.lo[m] = lo_sum[m];
+        s.mass.hi[m] = hi_sum[m];
+    }
     finish_step_results(s, files);
+}
+
+// The result pass with the matrix masses read directly where the element range allows it,
+// otherwise by checked accesses (which then stop the run at the first element outside).
+template <class CellValues>
+void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values) {
+    const int nmax = s.deck.nx * s.deck.ny * s.deck.nz;
+    if (DirectMatrixMass::fits(s.md, nmax))
+        write_step_results(s, files, cell_values, DirectMatrixMass(s.md));
+    else
+        write_step_results(s, files, cell_values, CheckedMatrixMass{s.md});
 }
 
 }  // namespace quilmar

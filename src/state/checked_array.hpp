@@ -83,6 +83,12 @@ public:
         if (index < lower_[d]) report_index_violation(name_, dimension, index, lower_[d], false);
     }
 
+    // True if a checked access at every index lo..hi of this dimension (1-based) would pass.
+    bool covers(int dimension, long lo, long hi) const {
+        const int d = dimension - 1;
+        return !released_ && lo >= lower_[d] && hi <= upper_[d];
+    }
+
     // The run no longer needs the values: the pages go back to the system, and any later
     // checked access stops the run naming the array.
     void release() {

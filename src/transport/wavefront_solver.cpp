@@ -204,6 +204,7 @@ struct WavefrontSolver::Impl {
     std::vector<std::size_t> line_start, line_stride;
     std::vector<std::size_t> row_start;   // start of a row's block in a field
     std::size_t field_len = 0;
+    std::vector<double> column_values;     // one column in element order, (line, component)
     std::vector<LineGroup> groups;
     std::vector<int> wave_first_group;  // groups of wavefront w: [wave_first_group[w], wave_first_group[w+1])
     // Batches of groups of one wavefront that run side by side: up to three (four as two
@@ -263,6 +264,8 @@ struct WavefrontSolver::Impl {
     void take_zone_properties(MatrixdModule& md);
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
+    // Column i of the field into to[((j-1)*nz + k-1) * kComponents + m-1], row by row.
+    void gather_column(int i, double* to) const;
     BatchView batch(const LineGroup& first) const;
     template <int NG, class R>
     void columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const;
@@ -386,6 +389,7 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
             slot_row[jk] = j + k;
             slot_pos[jk] = pos(j + k, j);
         }
+    column_values.assign(static_cast<std::size_t>(nynz) * kComponents, 0.0);
     line_start.assign(static_cast<std::size_t>(nynz), 0);
     line_stride.assign(static_cast<std::size_t>(nynz), 0);
     for (std::size_t jk = 0; jk < static_cast<std::size_t>(nynz); ++jk) {
@@ -1086,6 +1090,16 @@ void WavefrontSolver::end_iterations(Model& s) {
             }
 }
 
+void WavefrontSolver::Impl::gather_column(int i, double* to) const {
+    for (int w = 2; w <= ny + nz; ++w)
+        for (int j = std::max(1, w - nz); j <= std::min(ny, w - 1); ++j) {
+            const std::size_t jk = static_cast<std::size_t>((j - 1) * nz + (w - j - 1));
+            const std::size_t len = line_stride[jk];
+            const double* at = c.p + line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
+            for (int m = 0; m < kComponents; ++m) to[jk * kComponents + static_cast<std::size_t>(m)] = at[m * len];
+        }
+}
+
 void WavefrontSolver::hand_over_grid(Model& s) const {
     const Impl& im = *impl_;
     // The model's grid takes the solver's state. Lines are taken row by row and, within
@@ -1130,12 +1144,18 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
         for (int k = std::max(1, wc.kwellbot); k <= std::min(im.nz, wc.kwelltop); ++k)
             for (int m = 1; m <= kComponents; ++m) s.cnew(m, wc.iwell, wc.jwell, k) = im.c.p[im.cell_at(wc.iwell, m, wc.jwell, k)];
 
-    // Sums and lines in element order, from the handed-over field.
-    write_step_results(s, files, [&im](int i, int j, int k, double* c) {
-        const std::size_t jk = static_cast<std::size_t>((j - 1) * im.nz + (k - 1));
-        const std::size_t len = im.line_stride[jk];
-        const double* at = im.c.p + im.line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
-        for (int m = 1; m <= kComponents; ++m) c[m] = at[static_cast<std::size_t>(m - 1) * len];
+    // Sums and lines in element order, from the handed-over field. The pass takes the cells
+    // of a column line by line, each line in another row of the field; so a column's values
+    // are first gathered row by row, in the field's order, into element order.
+    std::vector<double>& column = im.column_values;
+    int gathered = -1;
+    write_step_results(s, files, [&im, &column, &gathered](int i, int j, int k, double* c) {
+        if (i != gathered) {
+            im.gather_column(i, column.data());
+            gathered = i;
+        }
+        const double* at = column.data() + static_cast<std::size_t>((j - 1) * im.nz + (k - 1)) * kComponents;
+        for (int m = 1; m <= kComponents; ++m) c[m] = at[m - 1];
     });
 }
 

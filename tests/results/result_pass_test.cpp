@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "support/run_support.hpp"
@@ -125,6 +126,39 @@ TEST(ResultPass, TopFaceOnlyOnTheTopLayerAndTheWellMeanOverItsScreen) {
     EXPECT_NEAR(well[0][1], 0.3, 1e-12);
     EXPECT_NEAR(well[0][2], 2e-20, 1e-28);
     EXPECT_EQ(well[0][3], 0.0);
+}
+
+TEST(ResultPass, DirectMatrixMassReadsWhatTheCheckedAccessesRead) {
+    // Codes with both faces and embedded material, the bottom face only, and none; stored
+    // amounts of every size and sign, including ones the clipping drops.
+    for (int code : {7, 1, 0}) {
+        OneStep r(3, 2, 4, code);
+        const MatrixdModule& md = r.s.md;
+        const int nmax = 3 * 2 * 4;
+        double v = 0.37;
+        for (int n = 1; n <= nmax; ++n)
+            for (int m = 1; m <= kComponents; ++m) {
+                v = std::fmod(v * 7.3 + 0.11, 2.0) - 0.5;
+                r.s.md.ainew1(n, m) = v * std::pow(10.0, (n + m) % 9 - 24);
+                r.s.md.ainew2(n, m) = -0.5 * v;
+            }
+        ASSERT_TRUE(DirectMatrixMass::fits(md, nmax));
+        const DirectMatrixMass direct(md);
+        const CheckedMatrixMass checked{md};
+        for (int n = 1; n <= nmax; ++n)
+            for (int m = 1; m <= kComponents; ++m) {
+                const double a = direct(n, m), b = checked(n, m);
+                EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "code " << code << " element " << n << " component " << m;
+            }
+    }
+}
+
+TEST(ResultPass, DirectMatrixMassOnlyWhereEveryAccessWouldPass) {
+    OneStep r(2, 1, 1, 7);
+    EXPECT_TRUE(DirectMatrixMass::fits(r.s.md, maxn));
+    EXPECT_FALSE(DirectMatrixMass::fits(r.s.md, maxn + 1));  // the checked pass stops there
+    r.s.md.amd2.release();
+    EXPECT_FALSE(DirectMatrixMass::fits(r.s.md, 2));  // and at a released array
 }
 
 }  // namespace
