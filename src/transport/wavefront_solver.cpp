@@ -264,6 +264,22 @@ struct WavefrontSolver::Impl {
     void take_zone_properties(MatrixdModule& md);
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
+    // Calls work(first, last) on parts of 0..count-1 that together cover it once, one part
+    // per member of the team at once (the whole range at once without a team). For the
+    // per-step passes whose items are independent; work must not throw.
+    template <class F>
+    void share(int count, F&& work) const {
+        if (!team) return work(0, count - 1);
+        const int members = team->size();
+        team->run([&](int member) {
+            const int first = static_cast<int>(static_cast<long>(count) * member / members);
+            const int last = static_cast<int>(static_cast<long>(count) * (member + 1) / members) - 1;
+            work(first, last);
+        });
+    }
+    void bb_base_column(const MatrixdModule& md, double dt, int i);
+    void last_amounts_of_group(int n);
+    void hand_over_amounts(MatrixdModule& md, int i) const;
     // Column i of the field into to[((j-1)*nz + k-1) * kComponents + m-1], row by row.
     void gather_column(int i, double* to) const;
     BatchView batch(const LineGroup& first) const;
@@ -566,34 +582,37 @@ void WavefrontSolver::begin_step(Model& s) {
             for (int k = 1; k <= im.nz; ++k) im.c.p[im.cell_at(0, m, j, k)] = s.cnew(m, 0, j, k);
     im.step_constants(s);
     if (!im.matrix) return;
-    // Old-level part of bb: the stored amount at the end of the last step and the old cell
-    // concentration. For the first component bb is complete with it and fixed for the step.
-    const MatrixdModule& md = s.md;
-    const double dt = s.deck.dt;
+    im.share(im.nx, [&](int first, int last) {
+        for (int i = first + 1; i <= last + 1; ++i) im.bb_base_column(s.md, s.deck.dt, i);
+    });
+}
+
+// Old-level part of bb in column i: the stored amount at the end of the last step and the
+// old cell concentration. For the first component bb is complete with it and fixed for the
+// step.
+void WavefrontSolver::Impl::bb_base_column(const MatrixdModule& md, double dt, int i) {
     const double* aiold1 = md.aiold1.data();
     const double* aiold2 = md.aiold2.data();
-    for (int i = 1; i <= im.nx; ++i) {
-        const int z = im.zone_of_column[static_cast<std::size_t>(i)];
-        for (const LineGroup& g : im.groups)
-            for (int l = 0; l < W; ++l) {
-                if (!g.real[l]) continue;
-                const int n = (i - 1) * im.nynz + g.elem[l];
-                for (int m = 1; m <= kComponents; ++m) {
-                    const CompZone& q = im.cz[z][m];
-                    const std::size_t at = im.at(g.w, i, m, g.pos + l);
-                    const double coldt = im.o.p[at];
-                    const std::ptrdiff_t e = md.aiold1.position(n, m);
-                    if (im.has_bound) {
-                        im.base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
-                        if (m == 1) im.base1.p[at] = im.base1.p[at] / q.f1.aabot;
-                    }
-                    if (im.has_embed) {
-                        im.base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
-                        if (m == 1) im.base2.p[at] = im.base2.p[at] / q.f2.aabot;
-                    }
+    const int z = zone_of_column[static_cast<std::size_t>(i)];
+    for (const LineGroup& g : groups)
+        for (int l = 0; l < W; ++l) {
+            if (!g.real[l]) continue;
+            const int n = (i - 1) * nynz + g.elem[l];
+            for (int m = 1; m <= kComponents; ++m) {
+                const CompZone& q = cz[z][m];
+                const std::size_t at = this->at(g.w, i, m, g.pos + l);
+                const double coldt = o.p[at];
+                const std::ptrdiff_t e = md.aiold1.position(n, m);
+                if (has_bound) {
+                    base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
+                    if (m == 1) base1.p[at] = base1.p[at] / q.f1.aabot;
+                }
+                if (has_embed) {
+                    base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
+                    if (m == 1) base2.p[at] = base2.p[at] / q.f2.aabot;
                 }
             }
-    }
+        }
 }
 
 // Where a group lies in its wavefront row. The row's first line (j = 1, or k = nz) falls
@@ -1058,36 +1077,47 @@ void WavefrontSolver::sweep(Model& s) {
 void WavefrontSolver::end_iterations(Model& s) {
     Impl& im = *impl_;
     if (!im.matrix) return;
-    // The last component's stored amounts from its bb of the last sweep, kept in their slots.
+    im.share(static_cast<int>(im.groups.size()), [&im](int first, int last) {
+        for (int n = first; n <= last; ++n) im.last_amounts_of_group(n);
+    });
+    im.share(im.nx, [&](int first, int last) {
+        for (int i = first + 1; i <= last + 1; ++i) im.hand_over_amounts(s.md, i);
+    });
+}
+
+// The last component's stored amounts of group n from its bb of the last sweep, kept in
+// their slots.
+void WavefrontSolver::Impl::last_amounts_of_group(int n) {
     constexpr int M = kComponents;
-    for (std::size_t n = 0; n < im.groups.size(); ++n) {
-        const GroupView& g = im.views[n];
-        const BatchView b = im.batch(im.groups[n]);
-        for (int i = 1; i <= im.nx; ++i) {
-            const MatrixVecs& k = im.mv[im.zone_of_column[static_cast<std::size_t>(i)]][M];
-            const std::size_t at = b.at(0, i, M);
-            const Vec cv = load(im.c.p + at);
-            const QShared sh = q_shared(k, M, cv, load(im.o.p + at), load(im.c.p + at - b.lw));
-            if (g.f.embed_any)
-                store(im.ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(im.ai2.p + at), k.delt2, k.gam2, k.beta2));
-            if (g.f.bound_any)
-                store(im.ai1.p + at, stored_amount(k, M, sh, cv, k.aa1, load(im.ai1.p + at), k.delt1, k.gam1, k.beta1));
-        }
+    const GroupView& g = views[static_cast<std::size_t>(n)];
+    const BatchView b = batch(groups[static_cast<std::size_t>(n)]);
+    for (int i = 1; i <= nx; ++i) {
+        const MatrixVecs& k = mv[zone_of_column[static_cast<std::size_t>(i)]][M];
+        const std::size_t at = b.at(0, i, M);
+        const Vec cv = load(c.p + at);
+        const QShared sh = q_shared(k, M, cv, load(o.p + at), load(c.p + at - b.lw));
+        if (g.f.embed_any)
+            store(ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(ai2.p + at), k.delt2, k.gam2, k.beta2));
+        if (g.f.bound_any)
+            store(ai1.p + at, stored_amount(k, M, sh, cv, k.aa1, load(ai1.p + at), k.delt1, k.gam1, k.beta1));
     }
-    // The module's stored amounts of the converged step, for the elements with the matrix.
-    double* ainew1 = s.md.ainew1.data();
-    double* ainew2 = s.md.ainew2.data();
-    for (int i = 1; i <= im.nx; ++i)
-        for (const LineGroup& g : im.groups)
-            for (int l = 0; l < W; ++l) {
-                if (!g.real[l]) continue;
-                const std::ptrdiff_t e = s.md.ainew1.position((i - 1) * im.nynz + g.elem[l], 1);
-                for (int m = 1; m <= kComponents; ++m) {
-                    const std::size_t at = im.at(g.w, i, m, g.pos + l);
-                    if (g.embed[l]) ainew2[e + m - 1] = im.ai2.p[at];
-                    if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = im.ai1.p[at];
-                }
+}
+
+// The module's stored amounts of the converged step in column i, for the elements with the
+// matrix.
+void WavefrontSolver::Impl::hand_over_amounts(MatrixdModule& md, int i) const {
+    double* ainew1 = md.ainew1.data();
+    double* ainew2 = md.ainew2.data();
+    for (const LineGroup& g : groups)
+        for (int l = 0; l < W; ++l) {
+            if (!g.real[l]) continue;
+            const std::ptrdiff_t e = md.ainew1.position((i - 1) * nynz + g.elem[l], 1);
+            for (int m = 1; m <= kComponents; ++m) {
+                const std::size_t at = this->at(g.w, i, m, g.pos + l);
+                if (g.embed[l]) ainew2[e + m - 1] = ai2.p[at];
+                if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = ai1.p[at];
             }
+        }
 }
 
 void WavefrontSolver::Impl::gather_column(int i, double* to) const {
@@ -1129,14 +1159,16 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     // Handover in the solver's field: cold takes the converged values, cnew drops what is
     // negligible (negatives included). Ghosts stay zero; the source column is taken from the
     // model again at the next step.
-    {
+    constexpr std::size_t kChunk = 4096;
+    im.share(static_cast<int>((im.field_len + kChunk - 1) / kChunk), [&im](int first, int last) {
         double* cm = im.c.p;
         double* om = im.o.p;
-        for (std::size_t at = 0; at < im.field_len; ++at) {
+        const std::size_t end = std::min(im.field_len, (static_cast<std::size_t>(last) + 1) * kChunk);
+        for (std::size_t at = static_cast<std::size_t>(first) * kChunk; at < end; ++at) {
             om[at] = cm[at];
             if (cm[at] < kNegligible) cm[at] = 0.0;
         }
-    }
+    });
     // Of the model's grid only the well's cells are read at every step (for the well line);
     // the whole grid takes the solver's state once, when the time loop ends (hand_over_grid).
     const WellCells& wc = s.well;
