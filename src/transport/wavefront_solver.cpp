@@ -30,12 +30,12 @@ typedef long long Mask __attribute__((vector_size(W * sizeof(double))));
 inline Vec splat(double x) { return Vec{x, x, x, x}; }
 // +0 in every lane.
 inline Vec zeros() { return Vec{}; }
-inline Vec load(const double* p) {
-    Vec v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void store(double* p, Vec v) { std::memcpy(p, &v, sizeof v); }
+// Four doubles at p, which need only a double's alignment. Read and written as doubles (a
+// vector of doubles aliases doubles only), so that the compiler knows a field store leaves
+// the solver's offsets and pointers as they were.
+typedef double VecAtDouble __attribute__((vector_size(W * sizeof(double)), aligned(alignof(double))));
+inline Vec load(const double* p) { return *reinterpret_cast<const VecAtDouble*>(p); }
+inline void store(double* p, Vec v) { *reinterpret_cast<VecAtDouble*>(p) = v; }
 // Lane by lane: a where the mask is set (all ones), b where it is clear. Picks bits, no
 // arithmetic.
 inline Vec select(Mask m, Vec a, Vec b) { return m ? a : b; }
