@@ -264,8 +264,8 @@ struct WavefrontSolver::Impl {
     void take_zone_properties(MatrixdModule& md);
     void step_constants(const Model& s);
     GroupView view(const LineGroup& g) const;
-    // Calls work(first, last) on parts of 0..count-1 that together cover it once, one part
-    // per member of the team at once (the whole range at once without a team). For the
+    // Calls work(first, last) on parts of 0..count-1 that together cover it once: one part
+    // per team member, all at the same time (without a team, the whole range). For the
     // per-step passes whose items are independent; work must not throw.
     template <class F>
     void share(int count, F&& work) const {
@@ -280,6 +280,14 @@ struct WavefrontSolver::Impl {
     void bb_base_column(const MatrixdModule& md, double dt, int i);
     void last_amounts_of_group(int n);
     void hand_over_amounts(MatrixdModule& md, int i) const;
+    // Calls f(j, k, jk) for every line, jk = (j-1)*nz + k-1, row by row and within a row slot
+    // by slot: the order of the lines in the field.
+    template <class F>
+    void lines_in_field_order(F&& f) const {
+        for (int w = 2; w <= ny + nz; ++w)
+            for (int j = std::max(1, w - nz); j <= std::min(ny, w - 1); ++j)
+                f(j, w - j, static_cast<std::size_t>((j - 1) * nz + (w - j - 1)));
+    }
     // Column i of the field into to[((j-1)*nz + k-1) * kComponents + m-1], row by row.
     void gather_column(int i, double* to) const;
     BatchView batch(const LineGroup& first) const;
@@ -1121,13 +1129,11 @@ void WavefrontSolver::Impl::hand_over_amounts(MatrixdModule& md, int i) const {
 }
 
 void WavefrontSolver::Impl::gather_column(int i, double* to) const {
-    for (int w = 2; w <= ny + nz; ++w)
-        for (int j = std::max(1, w - nz); j <= std::min(ny, w - 1); ++j) {
-            const std::size_t jk = static_cast<std::size_t>((j - 1) * nz + (w - j - 1));
-            const std::size_t len = line_stride[jk];
-            const double* at = c.p + line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
-            for (int m = 0; m < kComponents; ++m) to[jk * kComponents + static_cast<std::size_t>(m)] = at[m * len];
-        }
+    lines_in_field_order([&](int, int, std::size_t jk) {
+        const std::size_t len = line_stride[jk];
+        const double* at = c.p + line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
+        for (int m = 0; m < kComponents; ++m) to[jk * kComponents + static_cast<std::size_t>(m)] = at[m * len];
+    });
 }
 
 void WavefrontSolver::hand_over_grid(Model& s) const {
@@ -1139,19 +1145,16 @@ void WavefrontSolver::hand_over_grid(Model& s) const {
     double* cold = s.cold.data();
     const std::ptrdiff_t new_i = s.cnew.stride(2), new_m = s.cnew.stride(1);
     const std::ptrdiff_t old_i = s.cold.stride(2), old_m = s.cold.stride(1);
-    for (int w = 2; w <= im.ny + im.nz; ++w)
-        for (int j = std::max(1, w - im.nz); j <= std::min(im.ny, w - 1); ++j) {
-            const int k = w - j;
-            const std::ptrdiff_t new0 = s.cnew.position(1, 0, j, k), old0 = s.cold.position(1, 0, j, k);
-            const std::size_t jk = static_cast<std::size_t>((j - 1) * im.nz + (k - 1));
-            const std::size_t line = im.line_start[jk], len = im.line_stride[jk];
-            for (int i = 1; i <= im.nx; ++i)
-                for (int m = 1; m <= kComponents; ++m) {
-                    const std::size_t at = line + (static_cast<std::size_t>(i) * kComponents + (m - 1)) * len;
-                    cnew[new0 + i * new_i + (m - 1) * new_m] = im.c.p[at];
-                    cold[old0 + i * old_i + (m - 1) * old_m] = im.o.p[at];
-                }
-        }
+    im.lines_in_field_order([&](int j, int k, std::size_t jk) {
+        const std::ptrdiff_t new0 = s.cnew.position(1, 0, j, k), old0 = s.cold.position(1, 0, j, k);
+        const std::size_t line = im.line_start[jk], len = im.line_stride[jk];
+        for (int i = 1; i <= im.nx; ++i)
+            for (int m = 1; m <= kComponents; ++m) {
+                const std::size_t at = line + (static_cast<std::size_t>(i) * kComponents + (m - 1)) * len;
+                cnew[new0 + i * new_i + (m - 1) * new_m] = im.c.p[at];
+                cold[old0 + i * old_i + (m - 1) * old_m] = im.o.p[at];
+            }
+    });
 }
 
 void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
