@@ -69,10 +69,15 @@ void append_discharge_line(std::string& line, double atime, double x, const doub
 }
 
 void handover_and_results(Model& s, ResultFiles& files) {
-    write_step_results(s, files, [&s](int i, int j, int k, double* c) {
-        handover_cell(s, i, j, k);
-        for (int m = 1; m <= kComponents; ++m) c[m] = s.cnew(m, i, j, k);
-    });
+    // The reference path keeps every access checked, so that the fast path's direct reads
+    // are compared against it.
+    write_step_results(
+        s, files,
+        [&s](int i, int j, int k, double* c) {
+            handover_cell(s, i, j, k);
+            for (int m = 1; m <= kComponents; ++m) c[m] = s.cnew(m, i, j, k);
+        },
+        CheckedMatrixMass{s.md});
 }
 
 void finish_step_results(Model& s, ResultFiles& files) {

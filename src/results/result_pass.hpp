@@ -129,8 +129,9 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
     finish_step_results(s, files);
 }
 
-// The result pass with the matrix masses read directly where the element range allows it,
-// otherwise by checked accesses (which then stop the run at the first element outside).
+// The fast path's result pass: the matrix masses read directly where the element range
+// allows it, otherwise by checked accesses (which then stop the run at the first element
+// outside).
 template <class CellValues>
 void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values) {
     const int nmax = s.deck.nx * s.deck.ny * s.deck.nz;
