@@ -277,6 +277,13 @@ struct WavefrontSolver::Impl {
             work(first, last);
         });
     }
+    // Calls f(g, l, n) for every cell of column i: lane l of group g, element n.
+    template <class F>
+    void cells_of_column(int i, F&& f) const {
+        for (const LineGroup& g : groups)
+            for (int l = 0; l < W; ++l)
+                if (g.real[l]) f(g, l, (i - 1) * nynz + g.elem[l]);
+    }
     void bb_base_column(const MatrixdModule& md, double dt, int i);
     void last_amounts_of_group(int n);
     void hand_over_amounts(MatrixdModule& md, int i) const;
@@ -602,25 +609,22 @@ void WavefrontSolver::Impl::bb_base_column(const MatrixdModule& md, double dt, i
     const double* aiold1 = md.aiold1.data();
     const double* aiold2 = md.aiold2.data();
     const int z = zone_of_column[static_cast<std::size_t>(i)];
-    for (const LineGroup& g : groups)
-        for (int l = 0; l < W; ++l) {
-            if (!g.real[l]) continue;
-            const int n = (i - 1) * nynz + g.elem[l];
-            for (int m = 1; m <= kComponents; ++m) {
-                const CompZone& q = cz[z][m];
-                const std::size_t at = this->at(g.w, i, m, g.pos + l);
-                const double coldt = o.p[at];
-                const std::ptrdiff_t e = md.aiold1.position(n, m);
-                if (has_bound) {
-                    base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
-                    if (m == 1) base1.p[at] = base1.p[at] / q.f1.aabot;
-                }
-                if (has_embed) {
-                    base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
-                    if (m == 1) base2.p[at] = base2.p[at] / q.f2.aabot;
-                }
+    cells_of_column(i, [&](const LineGroup& g, int l, int n) {
+        for (int m = 1; m <= kComponents; ++m) {
+            const CompZone& q = cz[z][m];
+            const std::size_t at = this->at(g.w, i, m, g.pos + l);
+            const double coldt = o.p[at];
+            const std::ptrdiff_t e = md.aiold1.position(n, m);
+            if (has_bound) {
+                base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
+                if (m == 1) base1.p[at] = base1.p[at] / q.f1.aabot;
+            }
+            if (has_embed) {
+                base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
+                if (m == 1) base2.p[at] = base2.p[at] / q.f2.aabot;
             }
         }
+    });
 }
 
 // Where a group lies in its wavefront row. The row's first line (j = 1, or k = nz) falls
@@ -965,11 +969,8 @@ BatchView WavefrontSolver::Impl::batch(const LineGroup& first) const {
 template <int NG, class R>
 __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const BatchView& b, const GroupView* v,
                                                                           Vec& emax, int i_first, int i_last) const {
-    bool bound = false, embed = false;
-    for (int g = 0; g < NG; ++g) {
-        bound = bound || v[g].f.bound_any;
-        embed = embed || v[g].f.embed_any;
-    }
+    bool embed = false;
+    for (int g = 0; g < NG; ++g) embed = embed || v[g].f.embed_any;
     if constexpr (!R::any) {
         // Known roles say whether a lane has a bounding layer.
         if constexpr (R::bound) {
@@ -980,6 +981,8 @@ __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const 
             return plain_columns<NG, R>(*this, b, v, emax, i_first, i_last);
         }
     } else {
+        bool bound = false;
+        for (int g = 0; g < NG; ++g) bound = bound || v[g].f.bound_any;
         if (bound && embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
         if (bound) return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
         if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, i_first, i_last);
@@ -1116,16 +1119,14 @@ void WavefrontSolver::Impl::last_amounts_of_group(int n) {
 void WavefrontSolver::Impl::hand_over_amounts(MatrixdModule& md, int i) const {
     double* ainew1 = md.ainew1.data();
     double* ainew2 = md.ainew2.data();
-    for (const LineGroup& g : groups)
-        for (int l = 0; l < W; ++l) {
-            if (!g.real[l]) continue;
-            const std::ptrdiff_t e = md.ainew1.position((i - 1) * nynz + g.elem[l], 1);
-            for (int m = 1; m <= kComponents; ++m) {
-                const std::size_t at = this->at(g.w, i, m, g.pos + l);
-                if (g.embed[l]) ainew2[e + m - 1] = ai2.p[at];
-                if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = ai1.p[at];
-            }
+    cells_of_column(i, [&](const LineGroup& g, int l, int n) {
+        const std::ptrdiff_t e = md.ainew1.position(n, 1);
+        for (int m = 1; m <= kComponents; ++m) {
+            const std::size_t at = this->at(g.w, i, m, g.pos + l);
+            if (g.embed[l]) ainew2[e + m - 1] = ai2.p[at];
+            if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = ai1.p[at];
         }
+    });
 }
 
 void WavefrontSolver::Impl::gather_column(int i, double* to) const {
