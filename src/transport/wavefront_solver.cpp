@@ -129,7 +129,6 @@ struct BatchView {
     }
 };
 
-
 // Step constants of one component in one reaction zone.
 struct CompZone {
     double storage = 0, decay = 0, production = 0;
