@@ -44,18 +44,45 @@ bool DirectMatrixMass::fits(const MatrixdModule& md, int nmax) {
            element(md.amd2) && element_comp(md.retardm) && element_comp(md.ainew1) && element_comp(md.ainew2);
 }
 
-void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c) {
+void append_quilmar_time_x(std::string& line, double atime, double x) {
     append_fixed(line, atime, 10, 5);
     line += ',';
     append_fixed(line, x, 8, 3);
+}
+
+void append_quilmar_coordinate(std::string& line, double v) {
     line += ", ";
-    append_fixed(line, y, 8, 3);
-    line += ", ";
-    append_fixed(line, z, 8, 3);
+    append_fixed(line, v, 8, 3);
+}
+
+void append_quilmar_values(std::string& line, const double* c) {
     for (int m = 1; m <= kComponents; ++m) {
         line += ", ";
         append_exp(line, c[m], 12, 5);
     }
+}
+
+void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c) {
+    append_quilmar_time_x(line, atime, x);
+    append_quilmar_coordinate(line, y);
+    append_quilmar_coordinate(line, z);
+    append_quilmar_values(line, c);
+}
+
+SnapshotHeads::SnapshotHeads(const Deck& dk, double atime) : dk_(dk), atime_(atime), y_(dk.ny + 1), z_(dk.nz + 1) {
+    for (int j = 1; j <= dk.ny; ++j) append_quilmar_coordinate(y_[static_cast<std::size_t>(j)], cell_centre(j, dk.dy));
+    for (int k = 1; k <= dk.nz; ++k) append_quilmar_coordinate(z_[static_cast<std::size_t>(k)], cell_centre(k, dk.dz));
+}
+
+void SnapshotHeads::column(int i) {
+    time_x_.clear();
+    append_quilmar_time_x(time_x_, atime_, cell_centre(i, dk_.dx));
+}
+
+void SnapshotHeads::append(std::string& line, int j, int k) const {
+    line += time_x_;
+    line += y_[static_cast<std::size_t>(j)];
+    line += z_[static_cast<std::size_t>(k)];
 }
 
 void append_discharge_line(std::string& line, double atime, double x, const double* discharge) {

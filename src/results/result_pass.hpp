@@ -1,6 +1,8 @@
 #pragma once
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "results/result_files.hpp"
 #include "state/model.hpp"
@@ -34,6 +36,27 @@ inline double matrix_mass_value(bool top, bool bot, bool embed, double porm, dou
 // One line of Quilmar.out and of discharge.out; c and discharge indexed 1..4.
 void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c);
 void append_discharge_line(std::string& line, double atime, double x, const double* discharge);
+// The parts of a Quilmar.out line: time and x, then y and z each as ", " and its field, then
+// the concentrations.
+void append_quilmar_time_x(std::string& line, double atime, double x);
+void append_quilmar_coordinate(std::string& line, double v);
+void append_quilmar_values(std::string& line, const double* c);
+
+// The leading fields of the concentration-field lines of one snapshot (time, x, y, z). A
+// snapshot repeats the time on every line, x on every line of a column, y and z on every
+// column; each is formatted once, as append_quilmar_line formats it.
+class SnapshotHeads {
+public:
+    SnapshotHeads(const Deck& dk, double atime);
+    void column(int i);                                 // the lines that follow are in column i
+    void append(std::string& line, int j, int k) const;  // time, x, y and z of cell (i, j, k)
+
+private:
+    const Deck& dk_;
+    double atime_;
+    std::vector<std::string> y_, z_;  // [j], [k]: ", " and the coordinate's field
+    std::string time_x_;              // of the current column
+};
 
 // After the cells: resets the snapshot counter, writes the well line and the plume-mass line
 // (the sums doubled to the whole plume).
@@ -94,10 +117,13 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
         hi_sum[m] = s.mass.hi[m];
     }
     std::string line;
+    std::optional<SnapshotHeads> heads;
+    if (snapshot) heads.emplace(dk, s.atime);
     int n = 0;
     for (int i = 1; i <= dk.nx; ++i) {
         double discharge[kComponents + 1] = {};
         const double x = cell_centre(i, dk.dx);
+        if (heads) heads->column(i);
         for (int j = 1; j <= dk.ny; ++j)
             for (int k = 1; k <= dk.nz; ++k) {
                 ++n;
@@ -112,9 +138,10 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
                     lo_sum[m] = lo_sum[m] + lo;
                     hi_sum[m] = hi_sum[m] + hi;
                 }
-                if (snapshot) {
+                if (heads) {
                     line.clear();
-                    append_quilmar_line(line, s.atime, x, cell_centre(j, dk.dy), cell_centre(k, dk.dz), c);
+                    heads->append(line, j, k);
+                    append_quilmar_values(line, c);
                     files.quilmar.write_line(line);
                 }
             }

@@ -161,5 +161,34 @@ TEST(ResultPass, DirectMatrixMassOnlyWhereEveryAccessWouldPass) {
     EXPECT_FALSE(DirectMatrixMass::fits(r.s.md, 2));  // and at a released array
 }
 
+// The snapshot lines take their leading fields from formatted pieces kept per step, column,
+// row and layer; every line must come out as the one-line form writes it, also where a
+// coordinate overflows its field or the time needs the short form of its field.
+TEST(ResultPass, SnapshotHeadsWriteTheSameLinesAsTheOneLineForm) {
+    Deck d;
+    d.nx = 3;
+    d.ny = 2;
+    d.nz = 3;
+    d.dx = 40000.0;  // x of column 3 is 100000: asterisks in its field
+    d.dy = 0.3;
+    d.dz = 0.02;
+    const double c[kComponents + 1] = {0.0, 1.5e-3, 0.0, -2.0e-120, 7.0};
+    for (const double atime : {0.25, 12345.678905, -0.000001}) {
+        SnapshotHeads heads(d, atime);
+        for (int i = 1; i <= d.nx; ++i) {
+            heads.column(i);
+            for (int j = 1; j <= d.ny; ++j)
+                for (int k = 1; k <= d.nz; ++k) {
+                    std::string expected, line;
+                    append_quilmar_line(expected, atime, cell_centre(i, d.dx), cell_centre(j, d.dy),
+                                        cell_centre(k, d.dz), c);
+                    heads.append(line, j, k);
+                    append_quilmar_values(line, c);
+                    EXPECT_EQ(line, expected) << "cell " << i << ' ' << j << ' ' << k << " time " << atime;
+                }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quilmar
