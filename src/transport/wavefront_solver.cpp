@@ -203,7 +203,9 @@ struct WavefrontSolver::Impl {
     std::vector<std::size_t> line_start, line_stride;
     std::vector<std::size_t> row_start;   // start of a row's block in a field
     std::size_t field_len = 0;
-    std::vector<double> column_values;     // one column in element order, (line, component)
+    // Up to kGatherColumns columns in element order, (column, line, component), for the result pass.
+    static constexpr int kGatherColumns = 8;
+    std::vector<double> column_values;
     std::vector<LineGroup> groups;
     std::vector<int> wave_first_group;  // groups of wavefront w: [wave_first_group[w], wave_first_group[w+1])
     // Batches of groups of one wavefront that run side by side: up to three (four as two
@@ -294,8 +296,9 @@ struct WavefrontSolver::Impl {
             for (int j = std::max(1, w - nz); j <= std::min(ny, w - 1); ++j)
                 f(j, w - j, static_cast<std::size_t>((j - 1) * nz + (w - j - 1)));
     }
-    // Column i of the field into to[((j-1)*nz + k-1) * kComponents + m-1], row by row.
-    void gather_column(int i, double* to) const;
+    // Columns i0..i1 of the field into to[((i-i0)*nynz + (j-1)*nz + k-1) * kComponents + m-1],
+    // row by row.
+    void gather_columns(int i0, int i1, double* to) const;
     BatchView batch(const LineGroup& first) const;
     template <int NG, class R>
     void columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const;
@@ -419,7 +422,7 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
             slot_row[jk] = j + k;
             slot_pos[jk] = pos(j + k, j);
         }
-    column_values.assign(static_cast<std::size_t>(nynz) * kComponents, 0.0);
+    column_values.assign(static_cast<std::size_t>(kGatherColumns) * nynz * kComponents, 0.0);
     line_start.assign(static_cast<std::size_t>(nynz), 0);
     line_stride.assign(static_cast<std::size_t>(nynz), 0);
     for (std::size_t jk = 0; jk < static_cast<std::size_t>(nynz); ++jk) {
@@ -1128,11 +1131,16 @@ void WavefrontSolver::Impl::hand_over_amounts(MatrixdModule& md, int i) const {
     });
 }
 
-void WavefrontSolver::Impl::gather_column(int i, double* to) const {
+void WavefrontSolver::Impl::gather_columns(int i0, int i1, double* to) const {
+    // A row's stretch of these columns is contiguous in the field and is read once, by its
+    // lines one after the other.
     lines_in_field_order([&](int, int, std::size_t jk) {
         const std::size_t len = line_stride[jk];
-        const double* at = c.p + line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
-        for (int m = 0; m < kComponents; ++m) to[jk * kComponents + static_cast<std::size_t>(m)] = at[m * len];
+        for (int i = i0; i <= i1; ++i) {
+            const double* at = c.p + line_start[jk] + static_cast<std::size_t>(i) * kComponents * len;
+            double* out = to + (static_cast<std::size_t>(i - i0) * static_cast<std::size_t>(nynz) + jk) * kComponents;
+            for (int m = 0; m < kComponents; ++m) out[m] = at[static_cast<std::size_t>(m) * len];
+        }
     });
 }
 
@@ -1168,8 +1176,9 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
         double* om = im.o.p;
         const std::size_t end = std::min(im.field_len, (static_cast<std::size_t>(last) + 1) * kChunk);
         for (std::size_t at = static_cast<std::size_t>(first) * kChunk; at < end; ++at) {
-            om[at] = cm[at];
-            if (cm[at] < kNegligible) cm[at] = 0.0;
+            const double v = cm[at];
+            om[at] = v;
+            cm[at] = v < kNegligible ? 0.0 : v;
         }
     });
     // Of the model's grid only the well's cells are read at every step (for the well line);
@@ -1180,16 +1189,19 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
             for (int m = 1; m <= kComponents; ++m) s.cnew(m, wc.iwell, wc.jwell, k) = im.c.p[im.cell_at(wc.iwell, m, wc.jwell, k)];
 
     // Sums and lines in element order, from the handed-over field. The pass takes the cells
-    // of a column line by line, each line in another row of the field; so a column's values
-    // are first gathered row by row, in the field's order, into element order.
-    std::vector<double>& column = im.column_values;
-    int gathered = -1;
-    write_step_results(s, files, [&im, &column, &gathered](int i, int j, int k, double* c) {
-        if (i != gathered) {
-            im.gather_column(i, column.data());
-            gathered = i;
+    // of a column line by line, each line in another row of the field; so a few columns'
+    // values at a time are first gathered row by row, in the field's order, into element
+    // order.
+    std::vector<double>& columns = im.column_values;
+    int first = 0, last = -1;  // the columns gathered
+    write_step_results(s, files, [&im, &columns, &first, &last](int i, int j, int k, double* c) {
+        if (i < first || i > last) {
+            first = i;
+            last = std::min(im.nx, i + Impl::kGatherColumns - 1);
+            im.gather_columns(first, last, columns.data());
         }
-        const double* at = column.data() + static_cast<std::size_t>((j - 1) * im.nz + (k - 1)) * kComponents;
+        const std::size_t line = static_cast<std::size_t>((i - first) * im.nynz + (j - 1) * im.nz + (k - 1));
+        const double* at = columns.data() + line * kComponents;
         for (int m = 1; m <= kComponents; ++m) c[m] = at[m - 1];
     });
 }
