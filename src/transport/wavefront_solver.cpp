@@ -1000,13 +1000,9 @@ __attribute__((always_inline)) inline void WavefrontSolver::Impl::batch_columns(
 }
 
 // The batch by the kernels for its shape, on processors with AVX2; a batch of no listed
-// shape by the portable kernels. The function starts on a 4 KB boundary: where its column
-// loops fall relative to the instruction caches' sets then depends only on its own code,
-// not on the code placed before it (moved by a few hundred bytes, with every loop still on
-// a 64-byte boundary, the code-7 sweep ran up to a fifth slower or faster).
-__attribute__((target("avx2"), aligned(4096))) void WavefrontSolver::Impl::sweep_batch_avx2(const Batch& bt, Vec& emax,
-                                                                                           int i_first,
-                                                                                           int i_last) const {
+// shape by the portable kernels.
+__attribute__((target("avx2"))) void WavefrontSolver::Impl::sweep_batch_avx2(const Batch& bt, Vec& emax, int i_first,
+                                                                              int i_last) const {
     // The kernels must be inlined here, to be compiled for AVX2.
     const bool done = RowShapes::visit(bt.key, [&]<class S>() __attribute__((always_inline)) {
         batch_columns<S::count, typename S::roles>(bt, emax, i_first, i_last);
