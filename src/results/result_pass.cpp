@@ -62,13 +62,6 @@ void append_quilmar_values(std::string& line, const double* c) {
     }
 }
 
-void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c) {
-    append_quilmar_time_x(line, atime, x);
-    append_quilmar_coordinate(line, y);
-    append_quilmar_coordinate(line, z);
-    append_quilmar_values(line, c);
-}
-
 SnapshotHeads::SnapshotHeads(const Deck& dk, double atime) : dk_(dk), atime_(atime), y_(dk.ny + 1), z_(dk.nz + 1) {
     for (int j = 1; j <= dk.ny; ++j) append_quilmar_coordinate(y_[static_cast<std::size_t>(j)], cell_centre(j, dk.dy));
     for (int k = 1; k <= dk.nz; ++k) append_quilmar_coordinate(z_[static_cast<std::size_t>(k)], cell_centre(k, dk.dz));

@@ -33,18 +33,17 @@ inline double matrix_mass_value(bool top, bool bot, bool embed, double porm, dou
     return mass;
 }
 
-// One line of Quilmar.out and of discharge.out; c and discharge indexed 1..4.
-void append_quilmar_line(std::string& line, double atime, double x, double y, double z, const double* c);
+// One line of discharge.out; discharge indexed 1..4.
 void append_discharge_line(std::string& line, double atime, double x, const double* discharge);
 // The parts of a Quilmar.out line: time and x, then y and z each as ", " and its field, then
-// the concentrations.
+// the concentrations c[1..4].
 void append_quilmar_time_x(std::string& line, double atime, double x);
 void append_quilmar_coordinate(std::string& line, double v);
 void append_quilmar_values(std::string& line, const double* c);
 
 // The leading fields of the concentration-field lines of one snapshot (time, x, y, z). A
 // snapshot repeats the time on every line, x on every line of a column, y and z on every
-// column; each is formatted once, as append_quilmar_line formats it.
+// column; each is formatted once.
 class SnapshotHeads {
 public:
     SnapshotHeads(const Deck& dk, double atime);
