@@ -62,14 +62,14 @@ void append_quilmar_values(std::string& line, const double* c) {
     }
 }
 
-SnapshotHeads::SnapshotHeads(const Deck& dk, double atime) : dk_(dk), atime_(atime), y_(dk.ny + 1), z_(dk.nz + 1) {
+SnapshotHeads::SnapshotHeads(const Deck& dk, double atime) : atime_(atime), y_(dk.ny + 1), z_(dk.nz + 1) {
     for (int j = 1; j <= dk.ny; ++j) append_quilmar_coordinate(y_[static_cast<std::size_t>(j)], cell_centre(j, dk.dy));
     for (int k = 1; k <= dk.nz; ++k) append_quilmar_coordinate(z_[static_cast<std::size_t>(k)], cell_centre(k, dk.dz));
 }
 
-void SnapshotHeads::column(int i) {
+void SnapshotHeads::column(double x) {
     time_x_.clear();
-    append_quilmar_time_x(time_x_, atime_, cell_centre(i, dk_.dx));
+    append_quilmar_time_x(time_x_, atime_, x);
 }
 
 void SnapshotHeads::append(std::string& line, int j, int k) const {

@@ -47,11 +47,10 @@ void append_quilmar_values(std::string& line, const double* c);
 class SnapshotHeads {
 public:
     SnapshotHeads(const Deck& dk, double atime);
-    void column(int i);                                 // the lines that follow are in column i
-    void append(std::string& line, int j, int k) const;  // time, x, y and z of cell (i, j, k)
+    void column(double x);                               // the lines that follow are in the column at x
+    void append(std::string& line, int j, int k) const;  // time, x, y and z of cell (., j, k)
 
 private:
-    const Deck& dk_;
     double atime_;
     std::vector<std::string> y_, z_;  // [j], [k]: ", " and the coordinate's field
     std::string time_x_;              // of the current column
@@ -122,7 +121,7 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
     for (int i = 1; i <= dk.nx; ++i) {
         double discharge[kComponents + 1] = {};
         const double x = cell_centre(i, dk.dx);
-        if (heads) heads->column(i);
+        if (heads) heads->column(x);
         for (int j = 1; j <= dk.ny; ++j)
             for (int k = 1; k <= dk.nz; ++k) {
                 ++n;

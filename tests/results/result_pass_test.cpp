@@ -181,7 +181,7 @@ TEST(ResultPass, SnapshotLinesCarryEachCellsTimeAndCoordinates) {
     for (const auto& [atime, time] : times) {
         SnapshotHeads heads(d, atime);
         for (int i = 1; i <= d.nx; ++i) {
-            heads.column(i);
+            heads.column(cell_centre(i, d.dx));
             for (int j = 1; j <= d.ny; ++j)
                 for (int k = 1; k <= d.nz; ++k) {
                     std::string line;
