@@ -115,5 +115,38 @@ TEST(Fields, DigitsAreThoseOfPrintfOnRandomValuesAndExactTies) {
     }
 }
 
+// Values next to a rounding midpoint of the printed digits or to a power of ten are where a
+// conversion that scales in floating point goes wrong first: the doubles nearest to such
+// a decimal and their neighbours a few units in the last place away, over the exponents
+// the result files see and beyond.
+TEST(ExpField, DigitsNextToMidpointsAndDecadesAreThoseOfPrintf) {
+    std::mt19937_64 rng(7);
+    for (const int d : {5, 8}) {
+        const int w = d + 7;
+        std::uniform_int_distribution<long long> lead(1, 9), rest(0, static_cast<long long>(std::pow(10.0, d - 1)) - 1);
+        for (int e = -60; e <= 60; ++e) {
+            for (int n = 0; n < 40; ++n) {
+                // d digits and a 5 after them: a midpoint; and d nines and a 5: the carry.
+                const double digits = static_cast<double>(lead(rng)) * std::pow(10.0, d - 1) + static_cast<double>(rest(rng));
+                char text[64];
+                std::snprintf(text, sizeof text, "%.0f5e%d", digits, e);
+                const double mid = std::strtod(text, nullptr);
+                std::snprintf(text, sizeof text, "%.0f5e%d", std::pow(10.0, d) - 1, e);
+                const double carry = std::strtod(text, nullptr);
+                std::snprintf(text, sizeof text, "1e%d", e);
+                const double decade = std::strtod(text, nullptr);
+                for (double v : {mid, carry, decade}) {
+                    v = std::nextafter(v, 0.0);
+                    v = std::nextafter(v, 0.0);
+                    for (int step = 0; step < 5; ++step, v = std::nextafter(v, HUGE_VAL)) {
+                        ASSERT_EQ(format_exp(v, w, d), printf_exp(v, w, d)) << v;
+                        ASSERT_EQ(format_exp(-v, w, d), printf_exp(-v, w, d)) << -v;
+                    }
+                }
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quilmar
