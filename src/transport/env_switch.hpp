@@ -1,6 +1,6 @@
 #pragma once
-// Run switches from the environment (QUILMAR_REFERENCE, QUILMAR_PORTABLE): on when the
-// variable is set to anything but "" or "0".
+// Run switches from the environment (QUILMAR_REFERENCE, QUILMAR_PORTABLE, QUILMAR_TIMING): on
+// when the variable is set to anything but "" or "0".
 #include <cstdlib>
 #include <cstring>
 

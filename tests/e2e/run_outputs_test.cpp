@@ -155,14 +155,16 @@ TEST(RunOutputs, TimingLineOnRequestChangesNothingElse) {
     Deck d;
     set_small_scenario(d);
     d.nt = 3;
-    TempDir plain_dir, timed_dir;
+    TempDir plain_dir, timed_dir, off_dir;
     const RunResult plain = run_program(deck_text(d), plain_dir);
     const RunResult timed = run_program(deck_text(d), timed_dir, "QUILMAR_TIMING=1");
+    const RunResult off = run_program(deck_text(d), off_dir, "QUILMAR_TIMING=0");
     ASSERT_EQ(plain.status, 0) << plain.err;
     ASSERT_EQ(timed.status, 0) << timed.err;
     EXPECT_EQ(timed.out, plain.out);
     EXPECT_EQ(timed.files, plain.files);
     EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(off.err, "");  // 0 switches it off, as for the other switches
     const auto err = lines_of(timed.err);
     ASSERT_EQ(err.size(), 1u) << timed.err;
     // The sweep count is the sum of the progress lines' iteration counts.
@@ -171,6 +173,7 @@ TEST(RunOutputs, TimingLineOnRequestChangesNothingElse) {
         sweeps += std::stoi(line.substr(line.find(" iterations = ") + 14));
     EXPECT_EQ(err[0].rfind("quilmar_v3: timing: " + std::to_string(sweeps) + " sweeps of 60 cells: ", 0), 0u)
         << err[0];
+    EXPECT_NE(err[0].find(" ns per update, median sweep "), std::string::npos) << err[0];
     EXPECT_NE(err[0].find(" ns per update, fastest sweep "), std::string::npos) << err[0];
     EXPECT_NE(err[0].find("; rest of the steps "), std::string::npos) << err[0];
 }
