@@ -1,5 +1,6 @@
 #include "results/format.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -32,7 +33,7 @@ void append_non_finite(std::string& out, double v, int w) {
 
 // a times 10^k, k within +-44, by at most two operations with exactly representable powers
 // of ten (10^22 is the largest), each correctly rounded.
-double scaled_by_power_of_ten(double a, int k) {
+inline double scaled_by_power_of_ten(double a, int k) {
     static constexpr double kPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (k >= 0) return k <= 22 ? a * kPow10[k] : (a * kPow10[22]) * kPow10[k - 22];
@@ -47,8 +48,8 @@ double scaled_by_power_of_ten(double a, int k) {
 // the range the scaling covers, this gives up (false) and the caller converts exactly.
 bool scaled_digits(double a, int d, std::uint64_t& digits, int& exponent) {
     if (!(a >= 1e-290 && a < 1e290) || d < 1 || d > 15) return false;
-    int e2 = 0;
-    std::frexp(a, &e2);  // a in [2^(e2-1), 2^e2): its decimal exponent is e10 or e10 + 1
+    // a (normal here) lies in [2^(e2-1), 2^e2): its decimal exponent is e10 or e10 + 1
+    const int e2 = static_cast<int>((std::bit_cast<std::uint64_t>(a) >> 52) & 0x7ff) - 1022;
     int e10 = static_cast<int>(std::floor((e2 - 1) * 0.30102999566398119521));
     static constexpr double kTop[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
