@@ -22,6 +22,20 @@ public:
         buffer_ += '\n';
         if (buffer_.size() >= kFlushAt) flush();
     }
+    // Whole lines, each ending in '\n', taken as write_line would take them one by one (the
+    // file is written at the same lines).
+    void write_lines(std::string_view text) {
+        if (buffer_.size() + text.size() < kFlushAt) {
+            buffer_.append(text);
+            return;
+        }
+        while (!text.empty()) {
+            const std::size_t end = text.find('\n');
+            if (end == std::string_view::npos) return write_line(text);
+            write_line(text.substr(0, end));
+            text.remove_prefix(end + 1);
+        }
+    }
     // Writes out what is collected; stops the run naming the file if the write fails.
     void flush();
     // Flushes and closes; stops the run naming the file on failure.

@@ -95,16 +95,39 @@ private:
     std::ptrdiff_t n_stride_, m_stride_;
 };
 
+// Whether this step writes the concentration field (Quilmar.out).
+inline bool snapshot_step(const Model& s) { return s.nprint == s.deck.npt; }
+
+// The concentration-field lines of a snapshot step, formatted cell by cell as the result
+// pass reaches them.
+class SnapshotLines {
+public:
+    SnapshotLines(const Deck& dk, double atime) : heads_(dk, atime) {}
+    void column(LineFile&, int, double x) { heads_.column(x); }
+    void cell(LineFile& quilmar, int j, int k, const double* c) {
+        line_.clear();
+        heads_.append(line_, j, k);
+        append_quilmar_values(line_, c);
+        quilmar.write_line(line_);
+    }
+
+private:
+    SnapshotHeads heads_;
+    std::string line_;
+};
+
 // The result pass over the cells in element order: discharge per column, the cell masses
 // with their 1e-20 clipping, the snapshot lines, then the well and plume-mass lines.
 // cell_values(i, j, k, c) hands over cell (i, j, k) if the caller has not yet done so and
 // fills c[1..4] with its concentrations as the handover left them; matrix_mass(n, m) gives
-// an element's matrix mass.
-template <class CellValues, class MatrixMass>
-void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, const MatrixMass& matrix_mass) {
+// an element's matrix mass; snapshot (at snapshot steps only, otherwise null) writes the
+// concentration-field lines: column(file, i, x) before the cells of column i, cell(file,
+// j, k, c) for each of them.
+template <class CellValues, class MatrixMass, class Snapshot>
+void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, const MatrixMass& matrix_mass,
+                        Snapshot* snapshot) {
     const Deck& dk = s.deck;
     const double volh = s.tc.volh;
-    const bool snapshot = s.nprint == dk.npt;
     // Factors of the sums, formed as the sums' expressions form them.
     const double flux = 2.0 * dk.vd * dk.dz * dk.dy;
     double storage[kComponents + 1] = {};
@@ -115,13 +138,11 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
         hi_sum[m] = s.mass.hi[m];
     }
     std::string line;
-    std::optional<SnapshotHeads> heads;
-    if (snapshot) heads.emplace(dk, s.atime);
     int n = 0;
     for (int i = 1; i <= dk.nx; ++i) {
         double discharge[kComponents + 1] = {};
         const double x = cell_centre(i, dk.dx);
-        if (heads) heads->column(x);
+        if (snapshot) snapshot->column(files.quilmar, i, x);
         for (int j = 1; j <= dk.ny; ++j)
             for (int k = 1; k <= dk.nz; ++k) {
                 ++n;
@@ -136,12 +157,7 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
                     lo_sum[m] = lo_sum[m] + lo;
                     hi_sum[m] = hi_sum[m] + hi;
                 }
-                if (heads) {
-                    line.clear();
-                    heads->append(line, j, k);
-                    append_quilmar_values(line, c);
-                    files.quilmar.write_line(line);
-                }
+                if (snapshot) snapshot->cell(files.quilmar, j, k, c);
             }
         line.clear();
         append_discharge_line(line, s.atime, x, discharge);
@@ -154,16 +170,24 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
     finish_step_results(s, files);
 }
 
+// The pass with the snapshot lines formatted cell by cell.
+template <class CellValues, class MatrixMass>
+void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, const MatrixMass& matrix_mass) {
+    std::optional<SnapshotLines> lines;
+    if (snapshot_step(s)) lines.emplace(s.deck, s.atime);
+    write_step_results(s, files, cell_values, matrix_mass, lines ? &*lines : nullptr);
+}
+
 // The fast path's result pass: the matrix masses read directly where the element range
 // allows it, otherwise by checked accesses (which then stop the run at the first element
-// outside).
-template <class CellValues>
-void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values) {
+// outside). snapshot as above.
+template <class CellValues, class Snapshot>
+void write_step_results_direct(Model& s, ResultFiles& files, CellValues&& cell_values, Snapshot* snapshot) {
     const int nmax = s.deck.nx * s.deck.ny * s.deck.nz;
     if (DirectMatrixMass::fits(s.md, nmax))
-        write_step_results(s, files, cell_values, DirectMatrixMass(s.md));
+        write_step_results(s, files, cell_values, DirectMatrixMass(s.md), snapshot);
     else
-        write_step_results(s, files, cell_values, CheckedMatrixMass{s.md});
+        write_step_results(s, files, cell_values, CheckedMatrixMass{s.md}, snapshot);
 }
 
 }  // namespace quilmar

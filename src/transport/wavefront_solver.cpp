@@ -5,8 +5,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
@@ -70,6 +75,43 @@ struct Buffer {
 };
 
 }  // namespace
+
+// The hand-off of a snapshot's lines from the member that formats them to the member that
+// writes them, through a ring of column texts: column i is formatted into entry i % size
+// once column i - size is written, and written once it is formatted. If the formatting
+// fails, its error stops the writing pass; if the writing pass stops (a result file that
+// cannot be written), the formatting is abandoned.
+struct SnapshotHandoff {
+    explicit SnapshotHandoff(std::vector<std::string>& texts) : ring(texts) {}
+    std::vector<std::string>& ring;
+    std::atomic<int> formatted{0}, written{0};
+    std::atomic<bool> format_failed{false}, abandoned{false};
+    std::exception_ptr format_error;
+
+    std::string& lines_of(int i) { return ring[static_cast<std::size_t>(i) % ring.size()]; }
+    // The formatting side: false if the writing pass has stopped.
+    bool wait_for_room(int i) const {
+        const int needed = i - static_cast<int>(ring.size());
+        for (int spin = 0; written.load(std::memory_order_acquire) < needed; ++spin) {
+            if (abandoned.load(std::memory_order_acquire)) return false;
+            if (spin > 64) std::this_thread::yield();
+        }
+        return true;
+    }
+    void fail(std::exception_ptr e) {
+        format_error = std::move(e);
+        format_failed.store(true, std::memory_order_release);
+        formatted.store(std::numeric_limits<int>::max(), std::memory_order_release);
+    }
+    // The writing side, as the result pass's snapshot.
+    void column(LineFile& quilmar, int i, double) {
+        wait_at_least(formatted, i);
+        if (format_failed.load(std::memory_order_acquire)) std::rethrow_exception(format_error);
+        quilmar.write_lines(lines_of(i));
+        written.store(i, std::memory_order_release);
+    }
+    void cell(LineFile&, int, int, const double*) const {}
+};
 
 // ---------------------------------------------------------------------------------------
 // Grid in wavefront order. Every x-line (j, k) is a slot. The slots of one wavefront
@@ -206,6 +248,15 @@ struct WavefrontSolver::Impl {
     // Up to kGatherColumns columns in element order, (column, line, component), for the result pass.
     static constexpr int kGatherColumns = 8;
     std::vector<double> column_values;
+    // At snapshot steps with a team, the second member formats the concentration-field
+    // lines while the first forms the sums and writes: its own gathered columns, and the
+    // lines of column i in column_lines[i % column_lines.size()], at most that many columns
+    // ahead. The ring holds about twice what a result file collects before it writes, so
+    // that the formatting goes on while the file is written.
+    static constexpr std::size_t kLineRingBytes = std::size_t{8} << 20;
+    static constexpr std::size_t kFieldLineBytes = 96;
+    std::vector<double> format_values;
+    std::vector<std::string> column_lines;
     std::vector<LineGroup> groups;
     std::vector<int> wave_first_group;  // groups of wavefront w: [wave_first_group[w], wave_first_group[w+1])
     // Batches of groups of one wavefront that run side by side: up to three (four as two
@@ -299,6 +350,9 @@ struct WavefrontSolver::Impl {
     // Columns i0..i1 of the field into to[((i-i0)*nynz + (j-1)*nz + k-1) * kComponents + m-1],
     // row by row.
     void gather_columns(int i0, int i1, double* to) const;
+    // The snapshot lines of every column into column_lines, column by column, for the pass
+    // of another member that takes them (see SnapshotHandoff).
+    void format_snapshot(const Deck& dk, double atime, SnapshotHandoff& handoff);
     BatchView batch(const LineGroup& first) const;
     template <int NG, class R>
     void columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const;
@@ -1194,7 +1248,7 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     // order.
     std::vector<double>& columns = im.column_values;
     int first = 0, last = -1;  // the columns gathered
-    write_step_results(s, files, [&im, &columns, &first, &last](int i, int j, int k, double* c) {
+    auto cell_values = [&im, &columns, &first, &last](int i, int j, int k, double* c) {
         if (i < first || i > last) {
             first = i;
             last = std::min(im.nx, i + Impl::kGatherColumns - 1);
@@ -1203,7 +1257,61 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
         const std::size_t line = static_cast<std::size_t>((i - first) * im.nynz + (j - 1) * im.nz + (k - 1));
         const double* at = columns.data() + line * kComponents;
         for (int m = 1; m <= kComponents; ++m) c[m] = at[m - 1];
+    };
+    if (!snapshot_step(s) || !im.team) {
+        std::optional<SnapshotLines> lines;
+        if (snapshot_step(s)) lines.emplace(s.deck, s.atime);
+        write_step_results_direct(s, files, cell_values, lines ? &*lines : nullptr);
+        return;
+    }
+    // A snapshot step with a team: the second member formats the field's lines column by
+    // column, the first forms the sums and writes every line in the same order as alone.
+    const std::size_t column_bytes = static_cast<std::size_t>(im.nynz) * Impl::kFieldLineBytes;
+    const std::size_t ring = std::max<std::size_t>(2 * Impl::kGatherColumns, Impl::kLineRingBytes / column_bytes + 1);
+    im.column_lines.resize(std::min<std::size_t>(ring, static_cast<std::size_t>(im.nx) + 1));
+    SnapshotHandoff handoff{im.column_lines};
+    std::exception_ptr write_error;
+    im.team->run([&](int member) {
+        if (member == 1) {
+            try {
+                im.format_snapshot(s.deck, s.atime, handoff);
+            } catch (...) {
+                handoff.fail(std::current_exception());
+            }
+        } else if (member == 0) {
+            try {
+                write_step_results_direct(s, files, cell_values, &handoff);
+            } catch (...) {
+                write_error = std::current_exception();
+                handoff.abandoned.store(true, std::memory_order_release);
+            }
+        }
     });
+    if (write_error) std::rethrow_exception(write_error);
+}
+
+void WavefrontSolver::Impl::format_snapshot(const Deck& dk, double atime, SnapshotHandoff& handoff) {
+    SnapshotHeads heads(dk, atime);
+    format_values.resize(column_values.size());
+    for (int i0 = 1; i0 <= nx; i0 += kGatherColumns) {
+        const int i1 = std::min(nx, i0 + kGatherColumns - 1);
+        gather_columns(i0, i1, format_values.data());
+        for (int i = i0; i <= i1; ++i) {
+            if (!handoff.wait_for_room(i)) return;
+            std::string& text = handoff.lines_of(i);
+            text.clear();
+            heads.column(cell_centre(i, dk.dx));
+            const double* at = format_values.data() + static_cast<std::size_t>(i - i0) * nynz * kComponents;
+            for (int j = 1; j <= ny; ++j)
+                for (int k = 1; k <= nz; ++k, at += kComponents) {
+                    const double c[kComponents + 1] = {0.0, at[0], at[1], at[2], at[3]};
+                    heads.append(text, j, k);
+                    append_quilmar_values(text, c);
+                    text += '\n';
+                }
+            handoff.formatted.store(i, std::memory_order_release);
+        }
+    }
 }
 
 }  // namespace quilmar

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -228,6 +229,42 @@ TEST(ResultFileStops, FileSizeLimitCutsTheFileBackToItsLastWholeLine) {
     EXPECT_EQ(whole_lines(kFiles[0], read_file(dir.file(kFiles[0].name))), 20u);
     EXPECT_EQ(whole_lines(kFiles[2], read_file(dir.file(kFiles[2].name))), 2u);
     EXPECT_EQ(whole_lines(kFiles[3], read_file(dir.file(kFiles[3].name))), 2u);
+}
+
+TEST(ResultFileStops, FieldLinesFormattedBySecondThreadStopAtTheSameLineAsOne) {
+    // One step whose field (187500 lines, 18 MB) the file writes in parts of 4 MB within the
+    // result pass; the size limit makes the first part fail, so the file keeps only its
+    // header and the discharge lines stop at the column where that part filled. With two
+    // threads a second one formats the field's lines, more of them than it may hold at once
+    // (8 MB), so it is waiting for the writing thread when that one stops. The stop, its
+    // message and every file's content must be those of one thread.
+    const std::string deck = small_deck([](Deck& d) {
+        d.nx = 250;
+        d.ny = 30;
+        d.nz = 25;
+        d.nt = 1;
+    });
+    std::string files[2][4];
+    Outcome r[2];
+    for (int t = 0; t < 2; ++t) {
+        TempDir dir;
+        r[t] = run_in_child(deck, dir, [t] {
+            ::setenv("QUILMAR_THREADS", t == 0 ? "1" : "2", 1);
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{1000000, 1000000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        for (int f = 0; f < 4; ++f) files[t][f] = read_file(dir.file(kFiles[f].name));
+    }
+    EXPECT_EQ(r[0].status, 2);
+    EXPECT_EQ(r[0].err, "quilmar_v3: cannot write result file 'Quilmar.out': File too large\n");
+    EXPECT_EQ(whole_lines(kFiles[1], files[0][1]), 0u);
+    const std::size_t discharge_lines = whole_lines(kFiles[0], files[0][0]);
+    EXPECT_GT(discharge_lines, 40u);
+    EXPECT_LT(discharge_lines, 80u);
+    EXPECT_EQ(r[1].status, r[0].status);
+    EXPECT_EQ(r[1].err, r[0].err);
+    for (int f = 0; f < 4; ++f) EXPECT_EQ(files[1][f], files[0][f]) << kFiles[f].name;
 }
 
 }  // namespace
