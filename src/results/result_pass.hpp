@@ -1,6 +1,5 @@
 #pragma once
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -170,12 +169,19 @@ void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, 
     finish_step_results(s, files);
 }
 
+// Calls pass(snapshot) with the lines formatted cell by cell at a snapshot step, with null
+// at the other steps.
+template <class Pass>
+void with_snapshot_lines(const Model& s, Pass&& pass) {
+    if (!snapshot_step(s)) return pass(static_cast<SnapshotLines*>(nullptr));
+    SnapshotLines lines(s.deck, s.atime);
+    pass(&lines);
+}
+
 // The pass with the snapshot lines formatted cell by cell.
 template <class CellValues, class MatrixMass>
 void write_step_results(Model& s, ResultFiles& files, CellValues&& cell_values, const MatrixMass& matrix_mass) {
-    std::optional<SnapshotLines> lines;
-    if (snapshot_step(s)) lines.emplace(s.deck, s.atime);
-    write_step_results(s, files, cell_values, matrix_mass, lines ? &*lines : nullptr);
+    with_snapshot_lines(s, [&](auto* snapshot) { write_step_results(s, files, cell_values, matrix_mass, snapshot); });
 }
 
 // The fast path's result pass: the matrix masses read directly where the element range

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -1258,12 +1257,8 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
         const double* at = columns.data() + line * kComponents;
         for (int m = 1; m <= kComponents; ++m) c[m] = at[m - 1];
     };
-    if (!snapshot_step(s) || !im.team) {
-        std::optional<SnapshotLines> lines;
-        if (snapshot_step(s)) lines.emplace(s.deck, s.atime);
-        write_step_results_direct(s, files, cell_values, lines ? &*lines : nullptr);
-        return;
-    }
+    if (!snapshot_step(s) || !im.team)
+        return with_snapshot_lines(s, [&](auto* snapshot) { write_step_results_direct(s, files, cell_values, snapshot); });
     // A snapshot step with a team: the second member formats the field's lines column by
     // column, the first forms the sums and writes every line in the same order as alone.
     const std::size_t column_bytes = static_cast<std::size_t>(im.nynz) * Impl::kFieldLineBytes;
