@@ -39,10 +39,16 @@ int default_thread_count();
 // handing it to a team would cost more than it saves.
 int thread_count_for(int cells);
 
-// Waits until counter reaches at least value: spins briefly, then yields the processor.
-inline void wait_at_least(const std::atomic<int>& counter, int value) {
-    for (int spin = 0; counter.load(std::memory_order_acquire) < value; ++spin)
+// Waits until done() holds: spins briefly, then yields the processor.
+template <class Done>
+void spin_until(Done&& done) {
+    for (int spin = 0; !done(); ++spin)
         if (spin > 64) std::this_thread::yield();
+}
+
+// Waits until counter reaches at least value.
+inline void wait_at_least(const std::atomic<int>& counter, int value) {
+    spin_until([&] { return counter.load(std::memory_order_acquire) >= value; });
 }
 
 }  // namespace quilmar

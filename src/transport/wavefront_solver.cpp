@@ -9,7 +9,6 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -91,11 +90,10 @@ struct SnapshotHandoff {
     // The formatting side: false if the writing pass has stopped.
     bool wait_for_room(int i) const {
         const int needed = i - static_cast<int>(ring.size());
-        for (int spin = 0; written.load(std::memory_order_acquire) < needed; ++spin) {
-            if (abandoned.load(std::memory_order_acquire)) return false;
-            if (spin > 64) std::this_thread::yield();
-        }
-        return true;
+        spin_until([&] {
+            return abandoned.load(std::memory_order_acquire) || written.load(std::memory_order_acquire) >= needed;
+        });
+        return !abandoned.load(std::memory_order_acquire);
     }
     void fail(std::exception_ptr e) {
         format_error = std::move(e);
