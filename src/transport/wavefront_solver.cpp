@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -71,6 +72,97 @@ struct Buffer {
     }
     ~Buffer() { std::free(p); }
 };
+
+// The solver's per-cell fields (cnew, cold, the old-level part of bb and the stored amounts
+// of both kinds of matrix) share one layout and lie in one mapping, a fixed distance apart:
+// a kernel then reaches every field of a cell from the address of its new value by a
+// constant offset and keeps its registers for the rows it works on. The distance holds the
+// field of any grid within the element capacity (at most 4.17 million doubles, for 1999 x 5
+// x 50 cells; eligible() checks it). It is not a multiple of a page, so that one cell's
+// values in the different fields fall on different cache sets: at a multiple, the sweep ran
+// three times slower. The mapping starts zeroed, and pages never touched (the fields a run
+// does not use, the room beyond its field) take no memory.
+struct FieldBlock {
+    static constexpr std::size_t kGap = (std::size_t{1} << 22) + 1344;  // doubles
+    enum Field : int { kCnew, kCold, kBase1, kBase2, kAmount1, kAmount2, kCount };
+    static constexpr std::size_t offset(Field f) { return static_cast<std::size_t>(f) * kGap; }
+
+    FieldBlock() = default;
+    FieldBlock(const FieldBlock&) = delete;
+    FieldBlock& operator=(const FieldBlock&) = delete;
+
+    void* mapping = nullptr;
+    std::size_t mapped = 0;
+    double* base = nullptr;  // field kCnew
+
+    // field_len: the doubles of one field. A field of several megabytes is placed on huge
+    // pages where the system allows it, as Buffer does.
+    void map(std::size_t field_len) {
+        constexpr std::size_t kHugePage = std::size_t{2} << 20;
+        mapped = kCount * kGap * sizeof(double) + kHugePage;
+        mapping = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (mapping == MAP_FAILED) {
+            mapping = nullptr;
+            throw std::bad_alloc();
+        }
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(mapping);
+        base = reinterpret_cast<double*>((start + kHugePage - 1) / kHugePage * kHugePage);
+        if (field_len * sizeof(double) >= 2 * kHugePage) madvise(base, kCount * kGap * sizeof(double), MADV_HUGEPAGE);
+    }
+    double* field(Field f) const { return base + offset(f); }
+    ~FieldBlock() {
+        if (mapping) munmap(mapping, mapped);
+    }
+};
+
+// The full diagonal coefficients, per reaction zone and component an array over the slots,
+// the arrays a fixed distance apart (the most slots of any grid within the array limits,
+// with a shift of a cache line) so that one address per zone reaches all four components.
+constexpr std::size_t kDenGap = 4096 + 8;
+
+// Slots per row of the field, ghosts and padding included: rows of wavefronts
+// w = 1 .. ny+nz+1 (rows 1 and ny+nz+1 hold only ghosts), in len[1..ny+nz+1]. A row keeps
+// one ghost before its first line, one after its last, and room for every slot that a
+// lane of its own groups or a neighbour read of the next rows' groups reaches. Lines j of
+// row w are lo[w]..hi[w], at positions j - lo[w] + 1.
+struct RowPlan {
+    std::vector<int> lo, hi, len;
+    int pos(int w, int j) const { return j - lo[static_cast<std::size_t>(w)] + 1; }
+    int slots() const {
+        int n = 0;
+        for (int l : len) n += l;
+        return n;
+    }
+};
+
+RowPlan plan_rows(int ny, int nz) {
+    const int nrows = ny + nz + 1;
+    const std::size_t rows = static_cast<std::size_t>(nrows + 2);
+    RowPlan r;
+    r.lo.assign(rows, 1);
+    r.hi.assign(rows, 0);
+    r.len.assign(rows, 0);
+    std::vector<int> reach(rows, 0);
+    for (int w = 1; w <= nrows; ++w) {
+        r.lo[static_cast<std::size_t>(w)] = std::max(1, w - nz);
+        r.hi[static_cast<std::size_t>(w)] = std::min(ny, w - 1);
+    }
+    auto touch = [&](int w, int first) {
+        if (first < 0) throw std::logic_error("wavefront layout: a neighbour read before its row");
+        reach[static_cast<std::size_t>(w)] = std::max(reach[static_cast<std::size_t>(w)], first + W - 1);
+    };
+    for (int w = 2; w <= ny + nz; ++w)
+        for (int j0 = r.lo[static_cast<std::size_t>(w)]; j0 <= r.hi[static_cast<std::size_t>(w)]; j0 += W) {
+            touch(w, r.pos(w, j0));
+            touch(w - 1, r.pos(w - 1, j0));
+            touch(w - 1, r.pos(w - 1, j0 - 1));
+            touch(w + 1, r.pos(w + 1, j0));
+            touch(w + 1, r.pos(w + 1, j0 + 1));
+        }
+    for (std::size_t w = 1; w <= static_cast<std::size_t>(nrows); ++w)
+        r.len[w] = std::max(std::max(0, r.hi[w] - r.lo[w] + 1) + 2, reach[w] + 1);
+    return r;
+}
 
 }  // namespace
 
@@ -277,10 +369,17 @@ struct WavefrontSolver::Impl {
     ZoneProps props[4];                 // [zone], taken from the zone's first element
     bool release_unused = true;         // release the element arrays only the solver reads
 
-    Buffer c, o;            // cnew and cold, columns 0..nx+1
-    Buffer base1, base2;    // old-level part of bb's numerator; for component 1 bb itself
-    Buffer ai1, ai2;        // stored amounts of the latest sweep
-    Buffer denom[4][kComponents + 1];   // [zone][m], per slot: the full diagonal coefficient
+    // The fields, columns 0..nx+1, in the field block (null where the run has no such matrix).
+    struct Field {
+        double* p = nullptr;
+    };
+    FieldBlock fields;
+    Field c, o;             // cnew and cold
+    Field base1, base2;     // old-level part of bb's numerator; for component 1 bb itself
+    Field ai1, ai2;         // stored amounts of the latest sweep
+    Buffer denominators;    // per zone and component, per slot: the full diagonal coefficient
+    // The denominators of zone z, component 1; component m lies (m - 1) * kDenGap further.
+    double* denom(int z) const { return denominators.p + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
 
     // Threads: wavefront w goes to member w mod size and follows wavefront w-1 block by
     // block along x (a cell needs its new neighbours at j-1 and k-1 of the same column and
@@ -373,6 +472,11 @@ bool WavefrontSolver::eligible(const Model& s, std::string* why) {
     // the run at the exact access that leaves them.
     if (dk.ny + 1 > kMaxY || dk.nz > kMaxZ || dk.nx + 1 > kMaxX) return no("grid at the array limits");
     if (s.gv.nelmax != dk.nx * dk.ny * dk.nz || s.gv.icomp != kComponents) return no("element count");
+    // Every grid within the element capacity fits the field block; a larger one would stop in
+    // the checked sweep at the capacity.
+    const std::size_t slots = static_cast<std::size_t>(plan_rows(dk.ny, dk.nz).slots());
+    if (slots > kDenGap || static_cast<std::size_t>(dk.nx + 2) * kComponents * slots > FieldBlock::kGap)
+        return no("grid beyond the field block");
     const int nynz = dk.ny * dk.nz;
     const int n1 = 1;
     std::vector<int> zone_rep(4, 0);
@@ -429,37 +533,19 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
     slot_row.assign(static_cast<std::size_t>(nynz), 0);
     slot_pos.assign(static_cast<std::size_t>(nynz), 0);
 
-    // Rows of wavefronts w = 1 .. ny+nz+1; rows 1 and ny+nz+1 hold only ghosts. A row keeps
-    // one ghost before its first line, one after its last, and room for every slot that a
-    // lane of its own groups or a neighbour read of the next rows' groups reaches.
+    const RowPlan plan = plan_rows(ny, nz);
+    const std::vector<int>& lo = plan.lo;
+    const std::vector<int>& hi = plan.hi;
+    auto pos = [&plan](int w, int j) { return plan.pos(w, j); };
     const int nrows = ny + nz + 1;
     const std::size_t rows = static_cast<std::size_t>(nrows + 2);
-    std::vector<int> lo(rows, 1), hi(rows, 0), first_slot(rows, 0), reach(rows, 0);
-    row_len.assign(rows, 0);
+    std::vector<int> first_slot(rows, 0);
+    row_len = plan.len;
     row_start.assign(rows, 0);
-    for (int w = 1; w <= nrows; ++w) {
-        lo[static_cast<std::size_t>(w)] = std::max(1, w - nz);
-        hi[static_cast<std::size_t>(w)] = std::min(ny, w - 1);
-    }
-    auto pos = [&](int w, int j) { return j - lo[static_cast<std::size_t>(w)] + 1; };
-    auto touch = [&](int w, int first) {
-        if (first < 0) throw std::logic_error("wavefront layout: a neighbour read before its row");
-        reach[static_cast<std::size_t>(w)] = std::max(reach[static_cast<std::size_t>(w)], first + W - 1);
-    };
-    for (int w = 2; w <= ny + nz; ++w)
-        for (int j0 = lo[static_cast<std::size_t>(w)]; j0 <= hi[static_cast<std::size_t>(w)]; j0 += W) {
-            touch(w, pos(w, j0));
-            touch(w - 1, pos(w - 1, j0));
-            touch(w - 1, pos(w - 1, j0 - 1));
-            touch(w + 1, pos(w + 1, j0));
-            touch(w + 1, pos(w + 1, j0 + 1));
-        }
     int next = 0;
     std::size_t field = 0;
     for (int w = 1; w <= nrows; ++w) {
         const std::size_t r = static_cast<std::size_t>(w);
-        const int count = std::max(0, hi[r] - lo[r] + 1);
-        row_len[r] = std::max(count + 2, reach[r] + 1);
         first_slot[r] = next;
         next += row_len[r];
         row_start[r] = field;
@@ -522,19 +608,20 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
     const double volfrac = md.volfrac(1);
     take_zone_properties(s.md);
 
-    c.allocate(field_len);
-    o.allocate(field_len);
+    if (field_len > FieldBlock::kGap || static_cast<std::size_t>(nslots) > kDenGap)
+        throw std::logic_error("wavefront layout: the grid's field exceeds the field block");
+    fields.map(field_len);
+    c.p = fields.field(FieldBlock::kCnew);
+    o.p = fields.field(FieldBlock::kCold);
     if (matrix && has_bound) {
-        base1.allocate(field_len);
-        ai1.allocate(field_len);
+        base1.p = fields.field(FieldBlock::kBase1);
+        ai1.p = fields.field(FieldBlock::kAmount1);
     }
     if (matrix && has_embed) {
-        base2.allocate(field_len);
-        ai2.allocate(field_len);
+        base2.p = fields.field(FieldBlock::kBase2);
+        ai2.p = fields.field(FieldBlock::kAmount2);
     }
-    for (int m = 1; m <= kComponents; ++m)
-        for (int z = 1; z <= 3; ++z)
-            if (zone_rep[z] != 0) denom[z][m].allocate(static_cast<std::size_t>(nslots));
+    denominators.allocate(3 * kComponents * kDenGap);
     // The field starts as the model holds it (zero after the initial state).
     for (int k = 1; k <= nz; ++k)
         for (int j = 1; j <= ny; ++j)
@@ -623,7 +710,7 @@ void WavefrontSolver::Impl::step_constants(const Model& s) {
                 }
             }
             mv[z][m] = matrix_vecs(q, dt);
-            double* den = denom[z][m].p;
+            double* den = denom(z) + static_cast<std::size_t>(m - 1) * kDenGap;
             for (int sl = 0; sl < nslots; ++sl) den[sl] = 1.0;  // idle lanes
             for (const LineGroup& g : groups)
                 for (int l = 0; l < W; ++l) {
@@ -853,18 +940,20 @@ __attribute__((always_inline)) inline Vec stored_amount(const MatrixVecs& k, int
 template <int NG, bool Bound, bool Embed, class R>
 __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver::Impl& im, const BatchView& b,
                                                            const GroupView* v, Vec& emax, int i_first, int i_last) {
+    // Every field at its constant offset from cnew (see FieldBlock).
     double* const cm = im.c.p;
-    const double* const om = im.o.p;
-    const double* const base1 = im.base1.p;
-    const double* const base2 = im.base2.p;
-    double* const ai1 = im.ai1.p;
-    double* const ai2 = im.ai2.p;
+    const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
+    const double* const base1 = cm + FieldBlock::offset(FieldBlock::kBase1);
+    const double* const base2 = cm + FieldBlock::offset(FieldBlock::kBase2);
+    double* const ai1 = cm + FieldBlock::offset(FieldBlock::kAmount1);
+    double* const ai2 = cm + FieldBlock::offset(FieldBlock::kAmount2);
     const TransportVecs t = transport_vecs(im);
     Vec e[NG];
     for (int g = 0; g < NG; ++g) e[g] = zeros();
     for (int i = i_first; i <= i_last; ++i) {
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         const MatrixVecs* const K = im.mv[z];
+        const double* const den = im.denom(z) + b.slot;
         Vec parent[NG];
         Vec bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
 #pragma GCC unroll 4
@@ -908,7 +997,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 if (Bound && f.bot_any) rterm = select(gv.bot, rterm + k.k1 * vbb1, rterm);
                 if (Bound && f.top_any) rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
                 const Vec anum = anum1 + rterm;
-                const Vec cnew = anum / load(im.denom[z][m].p + b.slot + W * g);
+                const Vec cnew = anum / load(den + static_cast<std::size_t>(m - 1) * kDenGap + W * g);
                 const Vec erri = store_new(gv, f, cm + at, cnew, old);
                 e[g] = select(erri > e[g], erri, e[g]);
                 parent[g] = cnew;
@@ -943,7 +1032,7 @@ template <int NG, class R>
 __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const BatchView& b,
                                                           const GroupView* v, Vec& emax, int i_first, int i_last) {
     double* const cm = im.c.p;
-    const double* const om = im.o.p;
+    const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
     const TransportVecs t = transport_vecs(im);
     Vec e[NG];
     for (int g = 0; g < NG; ++g) e[g] = zeros();
@@ -955,7 +1044,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
         for (int m = 0; m < kComponents; ++m) {
             storage[m] = im.mv[z][m + 1].storage;
             production[m] = im.mv[z][m + 1].production;
-            for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom[z][m + 1].p + b.slot + W * g);
+            for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom(z) + static_cast<std::size_t>(m) * kDenGap + b.slot + W * g);
         }
         for (; i <= last; ++i) {
             Vec parent[NG];

@@ -11,7 +11,9 @@
 
 #include "state/model.hpp"
 #include "state/run_stop.hpp"
+#include "support/run_support.hpp"
 #include "support/test_support.hpp"
+#include "transport/wavefront_solver.hpp"
 
 namespace quilmar {
 namespace {
@@ -43,6 +45,26 @@ TEST(ReleasedArray, GivesItsPagesBackAndStopsTheNextAccess) {
         EXPECT_EQ(e.status(), 2);
         EXPECT_STREQ(e.what(), "array 'alpha' was accessed after the run had released it");
     }
+}
+
+// The fast solver keeps its fields in one mapping with room for the largest grid; a small
+// grid with every kind of matrix must make resident only the pages its fields touch.
+TEST(MemoryFootprint, TheFastSolversFieldsCostOnlyTheSmallGridsPages) {
+    Deck d;
+    testing::set_small_scenario(d);
+    d.mdflags = 7;
+    d.volfracs = 0.8;
+    Model s;
+    testing::load_deck(s, d);
+    std::ostringstream console;
+    testing::set_up(s, console);
+    ASSERT_TRUE(WavefrontSolver::eligible(s));
+    const long before = resident_kb();
+    if (before < 0) GTEST_SKIP() << "no /proc/self/statm";
+    WavefrontSolver solver(s, 1, false);
+    solver.begin_step(s);
+    solver.sweep(s);
+    EXPECT_LT(resident_kb() - before, 8 * 1024) << "kB made resident by a grid of " << s.gv.nelmax << " cells";
 }
 
 // The benchmark's aquitard-and-clay deck (code 7) widened to 500 x 40 x 10 = 200000 cells,
