@@ -948,8 +948,9 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
     double* const ai1 = cm + FieldBlock::offset(FieldBlock::kAmount1);
     double* const ai2 = cm + FieldBlock::offset(FieldBlock::kAmount2);
     const TransportVecs t = transport_vecs(im);
-    Vec e[NG];
-    for (int g = 0; g < NG; ++g) e[g] = zeros();
+    // The largest change of all groups in one register: this kernel's other values already
+    // fill the registers, and a maximum does not depend on the order it is taken in.
+    Vec e = zeros();
     for (int i = i_first; i <= i_last; ++i) {
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         const MatrixVecs* const K = im.mv[z];
@@ -999,7 +1000,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const Vec anum = anum1 + rterm;
                 const Vec cnew = anum / load(den + static_cast<std::size_t>(m - 1) * kDenGap + W * g);
                 const Vec erri = store_new(gv, f, cm + at, cnew, old);
-                e[g] = select(erri > e[g], erri, e[g]);
+                e = select(erri > e, erri, e);
                 parent[g] = cnew;
             }
 #pragma GCC unroll 3
@@ -1021,7 +1022,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
             if (Bound && f.bound_any) store(ai1 + at, bb1[g][kComponents]);
         }
     }
-    for (int g = 0; g < NG; ++g) emax = select(e[g] > emax, e[g], emax);
+    emax = select(e > emax, e, emax);
 }
 
 // The balance of the checked sweep without matrix diffusion, operation for operation, for
