@@ -51,28 +51,6 @@ inline Mask lane_mask(const bool* on) { return Mask{on[0] ? -1LL : 0, on[1] ? -1
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Zero-initialised, 64-byte aligned storage of doubles. A field of several megabytes is
-// placed on huge pages where the system allows it: a sweep streams through a dozen fields
-// at once, and with small pages every few columns would start a new page in each.
-struct Buffer {
-    double* p = nullptr;
-    void allocate(std::size_t count) {
-        constexpr std::size_t kHugePage = std::size_t{2} << 20;
-        std::size_t bytes = ((count * sizeof(double) + 63) / 64) * 64;
-        const bool huge = bytes >= 2 * kHugePage;
-        std::size_t align = 64;
-        if (huge) {
-            bytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-            align = kHugePage;
-        }
-        p = static_cast<double*>(std::aligned_alloc(align, bytes == 0 ? 64 : bytes));
-        if (!p) throw std::bad_alloc();
-        if (huge) madvise(p, bytes, MADV_HUGEPAGE);  // a request only: small pages serve as well
-        std::memset(p, 0, bytes);
-    }
-    ~Buffer() { std::free(p); }
-};
-
 // The solver's per-cell fields (cnew, cold, the old-level part of bb and the stored amounts
 // of both kinds of matrix) share one layout and lie in one mapping, a fixed distance apart:
 // a kernel then reaches every field of a cell from the address of its new value by a
@@ -96,7 +74,9 @@ struct FieldBlock {
     double* base = nullptr;  // field kCnew
 
     // field_len: the doubles of one field. A field of several megabytes is placed on huge
-    // pages where the system allows it, as Buffer does.
+    // pages where the system allows it (a request only: small pages serve as well): a sweep
+    // streams through several fields at once, and with small pages every few columns would
+    // start a new page in each.
     void map(std::size_t field_len) {
         constexpr std::size_t kHugePage = std::size_t{2} << 20;
         mapped = kCount * kGap * sizeof(double) + kHugePage;
@@ -377,9 +357,10 @@ struct WavefrontSolver::Impl {
     Field c, o;             // cnew and cold
     Field base1, base2;     // old-level part of bb's numerator; for component 1 bb itself
     Field ai1, ai2;         // stored amounts of the latest sweep
-    Buffer denominators;    // per zone and component, per slot: the full diagonal coefficient
+    std::vector<double> denominators;  // per zone and component, per slot: the full diagonal coefficient
     // The denominators of zone z, component 1; component m lies (m - 1) * kDenGap further.
-    double* denom(int z) const { return denominators.p + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
+    const double* denom(int z) const { return denominators.data() + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
+    double* denom(int z) { return denominators.data() + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
 
     // Threads: wavefront w goes to member w mod size and follows wavefront w-1 block by
     // block along x (a cell needs its new neighbours at j-1 and k-1 of the same column and
@@ -621,7 +602,7 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
         base2.p = fields.field(FieldBlock::kBase2);
         ai2.p = fields.field(FieldBlock::kAmount2);
     }
-    denominators.allocate(3 * kComponents * kDenGap);
+    denominators.assign(3 * kComponents * kDenGap, 0.0);
     // The field starts as the model holds it (zero after the initial state).
     for (int k = 1; k <= nz; ++k)
         for (int j = 1; j <= ny; ++j)
