@@ -1,7 +1,11 @@
 #include "driver/run.hpp"
 
 #include <istream>
+#include <memory>
+#include <new>
 #include <ostream>
+#include <string>
+#include <system_error>
 
 #include "input/deck_adjust.hpp"
 #include "input/deck_layout.hpp"
@@ -19,36 +23,49 @@
 namespace quilmar {
 
 int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions& options) {
-    Model s;
     ResultFiles files;
-    try {
-        files.open(options.output_dir);             // result files with their header lines
-        read_deck(s, in, out);                      // input deck, echoed
-        setup_elements(s, out);                     // grid and elements
-        check_elements(s.deck, err);
-        matrixdsr1(s.md, s.gv);                     // matrix properties
-        find_observation_well(s, out);              // observation well
-        check_well(s.deck, s.well, err);
-        adjust_deck(s.deck);                        // deck adjustments
-        check_source(s.deck, err);
-        setup_source(s, out);                       // source model
-        check_transport(s.deck);
-        compute_transport_coefficients(s);          // transport coefficients
-        set_initial_state(s);                       // initial state
-        check_time_steps(s.deck, err);
-        run_time_loop(s, files, out);               // time loop
-        out.flush();
-        files.close();                              // normal stop
-        return kExitOk;
-    } catch (const RunStop& stop) {
+    // A stop keeps the console and every complete result line written so far, and reports
+    // on err; a result file that cannot be closed is reported too and ends the run with 2.
+    auto stop_with = [&](const std::string& report, int status) {
         out.flush();
         const std::string file_report = files.close_after_stop();
-        err << "quilmar_v3: " << stop.what() << '\n';
+        err << "quilmar_v3: " << report << '\n';
         if (!file_report.empty()) {
             err << "quilmar_v3: " << file_report << '\n';
             return kExitInputOrIndex;
         }
-        return stop.status();
+        return status;
+    };
+    try {
+        files.open(options.output_dir);                 // result files with their header lines
+        const auto model = std::make_unique<Model>();  // the arrays at their fixed capacities
+        Model& s = *model;
+        read_deck(s, in, out);                          // input deck, echoed
+        setup_elements(s, out);                         // grid and elements
+        check_elements(s.deck, err);
+        matrixdsr1(s.md, s.gv);                         // matrix properties
+        find_observation_well(s, out);                  // observation well
+        check_well(s.deck, s.well, err);
+        adjust_deck(s.deck);                            // deck adjustments
+        check_source(s.deck, err);
+        setup_source(s, out);                           // source model
+        check_transport(s.deck);
+        compute_transport_coefficients(s);              // transport coefficients
+        set_initial_state(s);                           // initial state
+        check_time_steps(s.deck, err);
+        run_time_loop(s, files, out);                   // time loop
+        out.flush();
+        files.close();                                  // normal stop
+        return kExitOk;
+    } catch (const RunStop& stop) {
+        return stop_with(stop.what(), stop.status());
+    } catch (const std::bad_alloc&) {
+        // The arrays are reserved at their capacities; under a limit on the address space
+        // (ulimit -v) the system may refuse them, or the solver's fields.
+        return stop_with("out of memory: the system refused the memory this run needs", kExitInputOrIndex);
+    } catch (const std::system_error& e) {
+        // For example a thread of the team that the system would not start.
+        return stop_with(std::string("the system refused a resource this run needs: ") + e.what(), kExitInputOrIndex);
     }
 }
 

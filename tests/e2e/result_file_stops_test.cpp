@@ -1,10 +1,12 @@
 // Nothing lost: whatever ends a run (its normal end, a step that does not converge, an index
 // beyond an array, a rejected or unreadable deck, a result file that cannot be created or
-// written), each result file holds whole lines of the work finished before, never a partial
-// line, and a file that cannot take its lines stops the run with status 2 naming it.
+// written, memory the system refuses), each result file holds whole lines of the work
+// finished before, never a partial line, and a file that cannot take its lines stops the run
+// with status 2 naming it.
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -229,6 +231,25 @@ TEST(ResultFileStops, FileSizeLimitCutsTheFileBackToItsLastWholeLine) {
     EXPECT_EQ(whole_lines(kFiles[0], read_file(dir.file(kFiles[0].name))), 20u);
     EXPECT_EQ(whole_lines(kFiles[2], read_file(dir.file(kFiles[2].name))), 2u);
     EXPECT_EQ(whole_lines(kFiles[3], read_file(dir.file(kFiles[3].name))), 2u);
+}
+
+TEST(ResultFileStops, RefusedMemoryStopsWithAReportAndTheHeaderLines) {
+    // The address space capped 64 MB above what the process already maps: the arrays at
+    // their capacities do not fit. The run must not abort but stop with status 2, a report,
+    // and the result files with their header lines.
+    TempDir dir;
+    const Outcome r = run_in_child(small_deck(), dir, [] {
+        long pages = 0;
+        std::FILE* f = std::fopen("/proc/self/statm", "r");
+        if (!f || std::fscanf(f, "%ld", &pages) != 1) ::_exit(99);
+        std::fclose(f);
+        const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{64} << 20);
+        const rlimit limit{cap, cap};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(99);
+    });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "quilmar_v3: out of memory: the system refused the memory this run needs\n");
+    for (const ResultFile& f : kFiles) EXPECT_EQ(whole_lines(f, read_file(dir.file(f.name))), 0u);
 }
 
 TEST(ResultFileStops, FieldLinesFormattedBySecondThreadStopAtTheSameLineAsOne) {
