@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -99,6 +98,12 @@ struct FieldBlock {
 // the arrays a fixed distance apart (the most slots of any grid within the array limits,
 // with a shift of a cache line) so that one address per zone reaches all four components.
 constexpr std::size_t kDenGap = 4096 + 8;
+
+// Whether a field of field_len doubles over this many slots per column and component fits
+// the field block and the denominators' arrays.
+constexpr bool fits_field_block(std::size_t field_len, std::size_t slots) {
+    return field_len <= FieldBlock::kGap && slots <= kDenGap;
+}
 
 // Slots per row of the field, ghosts and padding included: rows of wavefronts
 // w = 1 .. ny+nz+1 (rows 1 and ny+nz+1 hold only ghosts), in len[1..ny+nz+1]. A row keeps
@@ -456,7 +461,7 @@ bool WavefrontSolver::eligible(const Model& s, std::string* why) {
     // Every grid within the element capacity fits the field block; a larger one would stop in
     // the checked sweep at the capacity.
     const std::size_t slots = static_cast<std::size_t>(plan_rows(dk.ny, dk.nz).slots());
-    if (slots > kDenGap || static_cast<std::size_t>(dk.nx + 2) * kComponents * slots > FieldBlock::kGap)
+    if (!fits_field_block(static_cast<std::size_t>(dk.nx + 2) * kComponents * slots, slots))
         return no("grid beyond the field block");
     const int nynz = dk.ny * dk.nz;
     const int n1 = 1;
@@ -589,7 +594,7 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
     const double volfrac = md.volfrac(1);
     take_zone_properties(s.md);
 
-    if (field_len > FieldBlock::kGap || static_cast<std::size_t>(nslots) > kDenGap)
+    if (!fits_field_block(field_len, static_cast<std::size_t>(nslots)))
         throw std::logic_error("wavefront layout: the grid's field exceeds the field block");
     fields.map(field_len);
     c.p = fields.field(FieldBlock::kCnew);
