@@ -80,7 +80,9 @@ TEST(MatrixUptake, StoredAmountFollowsDiffusionIntoASemiInfiniteMatrix) {
         const double ratio = u.stored1[s] / (2 * u.cell[s] * std::sqrt(kAlpha * u.time[s] / kPi));
         EXPECT_GT(ratio, 0.75) << "t = " << u.time[s];
         EXPECT_LT(ratio, 1.05) << "t = " << u.time[s];
-        if (s >= 20) EXPECT_NEAR(ratio, 0.96, 0.02) << "t = " << u.time[s];
+        if (s >= 20) {
+            EXPECT_NEAR(ratio, 0.96, 0.02) << "t = " << u.time[s];
+        }
         EXPECT_EQ(u.stored2[s], 0.0);  // no embedded material
         // Whole-plume matrix mass: porm R (interface area) (stored amount), doubled.
         EXPECT_NEAR(u.matrix_mass[s], 2 * 0.3 * 2.0 * 1.0 * u.stored1[s], 1e-7 * u.matrix_mass[s]);

@@ -211,7 +211,9 @@ TEST(ResultFileStops, FullDeviceStopsNamingTheFile) {
         EXPECT_EQ(r.err, std::string("quilmar_v3: cannot write result file '") + full.name +
                              "': No space left on device\n");
         for (const ResultFile& f : kFiles)
-            if (&f != &full) EXPECT_EQ(whole_lines(f, read_file(dir.file(f.name))), 0u);
+            if (&f != &full) {
+                EXPECT_EQ(whole_lines(f, read_file(dir.file(f.name))), 0u);
+            }
     }
 }
 
