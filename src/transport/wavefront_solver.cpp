@@ -51,11 +51,12 @@ inline Mask lane_mask(const bool* on) { return Mask{on[0] ? -1LL : 0, on[1] ? -1
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // The solver's per-cell fields (cnew, cold, the old-level part of bb and the stored amounts
-// of both kinds of matrix) share one layout and lie in one mapping, a fixed distance apart:
-// a kernel then reaches every field of a cell from the address of its new value by a
-// constant offset and keeps its registers for the rows it works on. The distance holds the
-// field of any grid within the element capacity (at most 4.17 million doubles, for 1999 x 5
-// x 50 cells; eligible() checks it). It is not a multiple of a page, so that one cell's
+// of both kinds of matrix) lie in one mapping, a fixed distance apart: a kernel then
+// reaches every field of a cell from the address of its new value by a constant offset
+// (those of the bounding aquitards from the cell's place in their own shorter rows, see
+// kBoundSlots) and keeps its registers for the rows it works on. The distance holds the
+// fields of any grid within the element capacity (at most 4.17 million doubles, for 1999 x
+// 5 x 50 cells, and 3.65 million for its aquitard fields; eligible() checks it). It is not a multiple of a page, so that one cell's
 // values in the different fields fall on different cache sets: at a multiple, the sweep ran
 // three times slower. The mapping starts zeroed, and pages never touched (the fields a run
 // does not use, the room beyond its field) take no memory.
@@ -99,10 +100,22 @@ struct FieldBlock {
 // with a shift of a cache line) so that one address per zone reaches all four components.
 constexpr std::size_t kDenGap = 4096 + 8;
 
-// Whether a field of field_len doubles over this many slots per column and component fits
-// the field block and the denominators' arrays.
-constexpr bool fits_field_block(std::size_t field_len, std::size_t slots) {
-    return field_len <= FieldBlock::kGap && slots <= kDenGap;
+// The fields of the bounding aquitards (the old-level part of bb and the stored amounts)
+// hold only the first and the last group of every row: a row's top line, if it has one, is
+// its first line, and its bottom line its last. Per row, column and component they keep
+// eight slots, the row's first group at 0 and its last at 4 (at 0 where it is also the
+// first), so that a sweep streams a little over half of what a full field would take.
+constexpr int kBoundSlots = 2 * W;
+
+// Doubles of an aquitard field: rows 0 .. ny+nz+1, columns 0 .. nx+1.
+constexpr std::size_t bound_field_doubles(int nx, int ny, int nz) {
+    return static_cast<std::size_t>(ny + nz + 2) * static_cast<std::size_t>(nx + 2) * kComponents * kBoundSlots;
+}
+
+// Whether a field of field_len doubles over this many slots per column and component, and
+// the aquitard fields of the grid, fit the field block and the denominators' arrays.
+constexpr bool fits_field_block(std::size_t field_len, std::size_t slots, std::size_t bound_len) {
+    return field_len <= FieldBlock::kGap && bound_len <= FieldBlock::kGap && slots <= kDenGap;
 }
 
 // Slots per row of the field, ghosts and padding included: rows of wavefronts
@@ -212,6 +225,8 @@ struct LineGroup {
     bool kbottom[W], ktop[W], jfirst[W];  // k = 1; k = nz > 1; j = 1
     bool embed[W], bot[W], top[W];      // active matrix interfaces of the line's elements
     int elem[W];                        // element number of the line's cell in column 1
+    bool bound = false;                 // some lane has a bounding aquitard
+    int bpos = 0;                       // position of its first lane in the aquitard fields' rows
 };
 
 // Which terms a group works on. Some lane has a bounding face / embedded material: only
@@ -231,17 +246,23 @@ struct GroupFlags {
 struct alignas(32) GroupView {
     Mask kbottom, ktop, jfirst, embed, bot, top, real;
     GroupFlags f;
+    int bpos;  // position of its first lane in the aquitard fields' rows
 };
 
 // Where a batch of groups of one wavefront lies in the fields: the first group's offsets,
 // the others W slots apart each.
 struct BatchView {
     std::size_t own, down, up;  // field offsets of column 0, component 1 in rows w, w-1, w+1
+    std::size_t bown;           // offset of row w, column 0, component 1 in the aquitard fields
     std::size_t lw, ld, lu;     // lengths of the own row and of rows w-1, w+1
     int slot;
     // Offset of group g in column i, component m.
     std::size_t at(int g, int i, int m) const {
         return own + static_cast<std::size_t>(W * g) + static_cast<std::size_t>(i * kComponents + m - 1) * lw;
+    }
+    // Offset in the aquitard fields of the group at bpos in column i, component m.
+    std::size_t bound_at(int i, int m, int bpos) const {
+        return bown + static_cast<std::size_t>((i * kComponents + m - 1) * kBoundSlots + bpos);
     }
 };
 
@@ -362,6 +383,7 @@ struct WavefrontSolver::Impl {
     Field c, o;             // cnew and cold
     Field base1, base2;     // old-level part of bb's numerator; for component 1 bb itself
     Field ai1, ai2;         // stored amounts of the latest sweep
+                            // (base1 and ai1 in the aquitard fields' rows: bound_at)
     std::vector<double> denominators;  // per zone and component, per slot: the full diagonal coefficient
     // The denominators of zone z, component 1; component m lies (m - 1) * kDenGap further.
     const double* denom(int z) const { return denominators.data() + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
@@ -388,6 +410,11 @@ struct WavefrontSolver::Impl {
         return row_start[static_cast<std::size_t>(w)] +
                static_cast<std::size_t>(i * kComponents + (m - 1)) * static_cast<std::size_t>(row_len[static_cast<std::size_t>(w)]) +
                static_cast<std::size_t>(pos);
+    }
+    // Place of (row w, column i, component m, position bpos) in an aquitard field.
+    std::size_t bound_at(int w, int i, int m, int bpos) const {
+        return (static_cast<std::size_t>(w) * static_cast<std::size_t>(nx + 2) + static_cast<std::size_t>(i)) * kComponents * kBoundSlots +
+               static_cast<std::size_t>((m - 1) * kBoundSlots + bpos);
     }
     std::size_t cell_at(int i, int m, int j, int k) const {
         const std::size_t jk = static_cast<std::size_t>((j - 1) * nz + (k - 1));
@@ -461,7 +488,8 @@ bool WavefrontSolver::eligible(const Model& s, std::string* why) {
     // Every grid within the element capacity fits the field block; a larger one would stop in
     // the checked sweep at the capacity.
     const std::size_t slots = static_cast<std::size_t>(plan_rows(dk.ny, dk.nz).slots());
-    if (!fits_field_block(static_cast<std::size_t>(dk.nx + 2) * kComponents * slots, slots))
+    if (!fits_field_block(static_cast<std::size_t>(dk.nx + 2) * kComponents * slots, slots,
+                          bound_field_doubles(dk.nx, dk.ny, dk.nz)))
         return no("grid beyond the field block");
     const int nynz = dk.ny * dk.nz;
     const int n1 = 1;
@@ -579,7 +607,13 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
                 g.top[l] = md.mdtop(n) == 1;
                 has_embed = has_embed || g.embed[l];
                 has_bound = has_bound || g.bot[l] || g.top[l];
+                g.bound = g.bound || g.bot[l] || g.top[l];
             }
+            const bool row_first = j0 == lo[static_cast<std::size_t>(w)];
+            const bool row_last = j0 + W > hi[static_cast<std::size_t>(w)];
+            if (g.bound && !row_first && !row_last)
+                throw std::logic_error("wavefront layout: a bounding aquitard inside a row");
+            g.bpos = row_last && !row_first ? W : 0;
             groups.push_back(g);
         }
     }
@@ -594,7 +628,7 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
     const double volfrac = md.volfrac(1);
     take_zone_properties(s.md);
 
-    if (!fits_field_block(field_len, static_cast<std::size_t>(nslots)))
+    if (!fits_field_block(field_len, static_cast<std::size_t>(nslots), bound_field_doubles(nx, ny, nz)))
         throw std::logic_error("wavefront layout: the grid's field exceeds the field block");
     fields.map(field_len);
     c.p = fields.field(FieldBlock::kCnew);
@@ -618,9 +652,14 @@ void WavefrontSolver::Impl::build_layout(Model& s) {
                     if (i < 1 || i > nx) continue;
                     o.p[at] = s.cold(m, i, j, k);
                     const int n = (i - 1) * nynz + (j - 1) * nz + k;
-                    if (ai1.p) ai1.p[at] = md.ainew1(n, m);
                     if (ai2.p) ai2.p[at] = md.ainew2(n, m);
                 }
+    if (ai1.p)
+        for (int i = 1; i <= nx; ++i)
+            cells_of_column(i, [&](const LineGroup& g, int l, int n) {
+                if (!g.bound) return;
+                for (int m = 1; m <= kComponents; ++m) ai1.p[bound_at(g.w, i, m, g.bpos + l)] = md.ainew1(n, m);
+            });
 
     const TransportCoefficients& tc = s.tc;
     const double porf = dk.porf;
@@ -741,9 +780,10 @@ void WavefrontSolver::Impl::bb_base_column(const MatrixdModule& md, double dt, i
             const std::size_t at = this->at(g.w, i, m, g.pos + l);
             const double coldt = o.p[at];
             const std::ptrdiff_t e = md.aiold1.position(n, m);
-            if (has_bound) {
-                base1.p[at] = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
-                if (m == 1) base1.p[at] = base1.p[at] / q.f1.aabot;
+            if (g.bound) {
+                double& base = base1.p[bound_at(g.w, i, m, g.bpos + l)];
+                base = mdmath::bb_base(aiold1[e], coldt, q.f1.a, q.alpha, dt);
+                if (m == 1) base = base / q.f1.aabot;
             }
             if (has_embed) {
                 base2.p[at] = mdmath::bb_base(aiold2[e], coldt, q.f2.a, q.alpha, dt);
@@ -787,6 +827,15 @@ __attribute__((always_inline)) inline GroupFlags group_flags(const GroupView& gv
     f.all_real = (role & kLast) == 0;
     f.bound_any = f.bot_any = f.top_any = (role & kBound) != 0;
     return f;
+}
+
+// Where a group's lanes lie in the aquitard fields' rows: a group of known role is its
+// row's first (at 0) or last (at W, or 0 if also the first).
+template <class R>
+__attribute__((always_inline)) inline int bound_pos(const GroupView& gv, int g) {
+    const unsigned role = R::of(g);
+    if (role == kAnyRole) return gv.bpos;
+    return (role & kFirst) != 0 ? 0 : W;
 }
 
 // The role of a group from its place in the row and its flags; kAnyRole if its flags do
@@ -929,9 +978,10 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
     // Every field at its constant offset from cnew (see FieldBlock).
     double* const cm = im.c.p;
     const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
-    const double* const base1 = cm + FieldBlock::offset(FieldBlock::kBase1);
     const double* const base2 = cm + FieldBlock::offset(FieldBlock::kBase2);
-    double* const ai1 = cm + FieldBlock::offset(FieldBlock::kAmount1);
+    // The aquitard fields in their own rows (see kBoundSlots), in the same block.
+    constexpr std::size_t base1_off = FieldBlock::offset(FieldBlock::kBase1);
+    constexpr std::size_t ai1_off = FieldBlock::offset(FieldBlock::kAmount1);
     double* const ai2 = cm + FieldBlock::offset(FieldBlock::kAmount2);
     const TransportVecs t = transport_vecs(im);
     // The largest change of all groups in one register: this kernel's other values already
@@ -941,6 +991,8 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         const MatrixVecs* const K = im.mv[z];
         const double* const den = im.denom(z) + b.slot;
+        // Column i, component 1 of the batch's row in the aquitard fields, as seen from cnew.
+        double* const bc = cm + b.bound_at(i, 1, 0);
         Vec parent[NG];
         Vec bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
 #pragma GCC unroll 4
@@ -951,18 +1003,19 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const GroupFlags f = group_flags<R>(gv, g);
                 const MatrixVecs& k = K[m];
                 const std::size_t at = b.at(g, i, m);
+                const std::size_t bat = static_cast<std::size_t>((m - 1) * kBoundSlots + bound_pos<R>(gv, g));
                 const Vec old = load(cm + at);
                 Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m - 1, k.storage, t);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
                 Vec vbb1 = zeros(), vbb2 = zeros();
                 if (m == 1) {
-                    if (Bound && f.bound_any) vbb1 = load(base1 + at);
+                    if (Bound && f.bound_any) vbb1 = load(bc + base1_off + bat);
                     if (Embed && f.embed_any) vbb2 = load(base2 + at);
                 } else {
                     if (Bound && f.bound_any) {
-                        const Vec t1 = k.pre * load(ai1 + at - b.lw) / k.retard;  // parent's stored amount
+                        const Vec t1 = k.pre * load(bc + ai1_off + bat - kBoundSlots) / k.retard;  // parent's stored amount
                         const Vec t2 = k.pa1 * parent[g] / k.den2;
-                        vbb1 = (load(base1 + at) + t1 + t2) / k.aabot1;
+                        vbb1 = (load(bc + base1_off + bat) + t1 + t2) / k.aabot1;
                     }
                     if (Embed && f.embed_any) {
                         const Vec t1 = k.pre * load(ai2 + at - b.lw) / k.retard;
@@ -1000,12 +1053,15 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const Vec cv = load(cm + at);
                 const QShared sh = q_shared(k, m, cv, load(om + at), par);
                 if (Embed && f.embed_any) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
-                if (Bound && f.bound_any) store(ai1 + at, stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
+                if (Bound && f.bound_any)
+                    store(bc + ai1_off + (m - 1) * kBoundSlots + bound_pos<R>(v[g], g),
+                          stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
                 par = cv;
             }
             const std::size_t at = b.at(g, i, kComponents);
             if (Embed && f.embed_any) store(ai2 + at, bb2[g][kComponents]);
-            if (Bound && f.bound_any) store(ai1 + at, bb1[g][kComponents]);
+            if (Bound && f.bound_any)
+                store(bc + ai1_off + (kComponents - 1) * kBoundSlots + bound_pos<R>(v[g], g), bb1[g][kComponents]);
         }
     }
     emax = select(e > emax, e, emax);
@@ -1065,6 +1121,7 @@ GroupView WavefrontSolver::Impl::view(const LineGroup& g) const {
     v.bot = lane_mask(g.bot);
     v.top = lane_mask(g.top);
     v.real = lane_mask(g.real);
+    v.bpos = g.bpos;
     GroupFlags& f = v.f;
     for (int l = 0; l < W; ++l) {
         f.kbottom_any = f.kbottom_any || (g.real[l] && g.kbottom[l]);
@@ -1088,6 +1145,7 @@ BatchView WavefrontSolver::Impl::batch(const LineGroup& first) const {
     b.own = row_start[w] + static_cast<std::size_t>(first.pos);
     b.down = row_start[w - 1] + static_cast<std::size_t>(first.down);
     b.up = row_start[w + 1] + static_cast<std::size_t>(first.up);
+    b.bown = bound_at(first.w, 0, 1, 0);
     b.slot = first.slot;
     return b;
 }
@@ -1238,8 +1296,10 @@ void WavefrontSolver::Impl::last_amounts_of_group(int n) {
         const QShared sh = q_shared(k, M, cv, load(o.p + at), load(c.p + at - b.lw));
         if (g.f.embed_any)
             store(ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(ai2.p + at), k.delt2, k.gam2, k.beta2));
-        if (g.f.bound_any)
-            store(ai1.p + at, stored_amount(k, M, sh, cv, k.aa1, load(ai1.p + at), k.delt1, k.gam1, k.beta1));
+        if (g.f.bound_any) {
+            const std::size_t bat = b.bound_at(i, M, g.bpos);
+            store(ai1.p + bat, stored_amount(k, M, sh, cv, k.aa1, load(ai1.p + bat), k.delt1, k.gam1, k.beta1));
+        }
     }
 }
 
@@ -1253,7 +1313,7 @@ void WavefrontSolver::Impl::hand_over_amounts(MatrixdModule& md, int i) const {
         for (int m = 1; m <= kComponents; ++m) {
             const std::size_t at = this->at(g.w, i, m, g.pos + l);
             if (g.embed[l]) ainew2[e + m - 1] = ai2.p[at];
-            if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = ai1.p[at];
+            if (g.bot[l] || g.top[l]) ainew1[e + m - 1] = ai1.p[bound_at(g.w, i, m, g.bpos + l)];
         }
     });
 }
