@@ -113,16 +113,20 @@ constexpr std::size_t bound_field_doubles(int nx, int ny, int nz) {
 }
 
 // Whether a field of field_len doubles over this many slots per column and component, and
-// the aquitard fields of the grid, fit the field block and the denominators' arrays.
+// the aquitard fields of the grid, fit the field block and the denominators' arrays (with
+// room for the reads of idle lanes past the last slot).
 constexpr bool fits_field_block(std::size_t field_len, std::size_t slots, std::size_t bound_len) {
-    return field_len <= FieldBlock::kGap && bound_len <= FieldBlock::kGap && slots <= kDenGap;
+    return field_len + W <= FieldBlock::kGap && bound_len <= FieldBlock::kGap && slots + W <= kDenGap;
 }
 
-// Slots per row of the field, ghosts and padding included: rows of wavefronts
-// w = 1 .. ny+nz+1 (rows 1 and ny+nz+1 hold only ghosts), in len[1..ny+nz+1]. A row keeps
-// one ghost before its first line, one after its last, and room for every slot that a
-// lane of its own groups or a neighbour read of the next rows' groups reaches. Lines j of
-// row w are lo[w]..hi[w], at positions j - lo[w] + 1.
+// Slots per row of the field, ghosts included: rows of wavefronts w = 1 .. ny+nz+1 (rows 1
+// and ny+nz+1 hold only ghosts), in len[1..ny+nz+1]. A row keeps one ghost before its first
+// line, one after its last, and room for every slot that a line of its own groups or a
+// neighbour read of a line of the next rows' groups reaches. Lines j of row w are
+// lo[w]..hi[w], at positions j - lo[w] + 1. The idle lanes of a row's last group reach up
+// to two slots past the row's slots of one column and component, into those of the next
+// component or column of the same row (after the last column swept, into the ghost column
+// nx+1): they read what lies there, and every store leaves it as it was read.
 struct RowPlan {
     std::vector<int> lo, hi, len;
     int pos(int w, int j) const { return j - lo[static_cast<std::size_t>(w)] + 1; }
@@ -145,17 +149,19 @@ RowPlan plan_rows(int ny, int nz) {
         r.lo[static_cast<std::size_t>(w)] = std::max(1, w - nz);
         r.hi[static_cast<std::size_t>(w)] = std::min(ny, w - 1);
     }
-    auto touch = [&](int w, int first) {
+    // A read of `lines` slots from `first` in row w.
+    auto touch = [&](int w, int first, int lines) {
         if (first < 0) throw std::logic_error("wavefront layout: a neighbour read before its row");
-        reach[static_cast<std::size_t>(w)] = std::max(reach[static_cast<std::size_t>(w)], first + W - 1);
+        reach[static_cast<std::size_t>(w)] = std::max(reach[static_cast<std::size_t>(w)], first + lines - 1);
     };
     for (int w = 2; w <= ny + nz; ++w)
         for (int j0 = r.lo[static_cast<std::size_t>(w)]; j0 <= r.hi[static_cast<std::size_t>(w)]; j0 += W) {
-            touch(w, r.pos(w, j0));
-            touch(w - 1, r.pos(w - 1, j0));
-            touch(w - 1, r.pos(w - 1, j0 - 1));
-            touch(w + 1, r.pos(w + 1, j0));
-            touch(w + 1, r.pos(w + 1, j0 + 1));
+            const int lines = std::min(W, r.hi[static_cast<std::size_t>(w)] - j0 + 1);
+            touch(w, r.pos(w, j0), lines);
+            touch(w - 1, r.pos(w - 1, j0), lines);
+            touch(w - 1, r.pos(w - 1, j0 - 1), lines);
+            touch(w + 1, r.pos(w + 1, j0), lines);
+            touch(w + 1, r.pos(w + 1, j0 + 1), lines);
         }
     for (std::size_t w = 1; w <= static_cast<std::size_t>(nrows); ++w)
         r.len[w] = std::max(std::max(0, r.hi[w] - r.lo[w] + 1) + 2, reach[w] + 1);
@@ -937,6 +943,12 @@ __attribute__((always_inline)) inline Vec store_new(const GroupView& gv, const G
     return select(gv.real, abs_of(cnew - old), zeros());
 }
 
+// Stores v into the group's lanes that hold a line; an idle lane's slot, which may belong to
+// the next component or column, keeps what it holds.
+__attribute__((always_inline)) inline void store_real(const GroupView& gv, const GroupFlags& f, double* p, Vec v) {
+    store(p, f.all_real ? v : select(gv.real, v, load(p)));
+}
+
 // The parts of q's numerator that both kinds of matrix share, from the cell's new value
 // cv, its old value co and the parent's new value.
 struct QShared {
@@ -1052,14 +1064,15 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const std::size_t at = b.at(g, i, m);
                 const Vec cv = load(cm + at);
                 const QShared sh = q_shared(k, m, cv, load(om + at), par);
-                if (Embed && f.embed_any) store(ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
+                if (Embed && f.embed_any)
+                    store_real(v[g], f, ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
                 if (Bound && f.bound_any)
                     store(bc + ai1_off + (m - 1) * kBoundSlots + bound_pos<R>(v[g], g),
                           stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
                 par = cv;
             }
             const std::size_t at = b.at(g, i, kComponents);
-            if (Embed && f.embed_any) store(ai2 + at, bb2[g][kComponents]);
+            if (Embed && f.embed_any) store_real(v[g], f, ai2 + at, bb2[g][kComponents]);
             if (Bound && f.bound_any)
                 store(bc + ai1_off + (kComponents - 1) * kBoundSlots + bound_pos<R>(v[g], g), bb1[g][kComponents]);
         }
@@ -1295,7 +1308,7 @@ void WavefrontSolver::Impl::last_amounts_of_group(int n) {
         const Vec cv = load(c.p + at);
         const QShared sh = q_shared(k, M, cv, load(o.p + at), load(c.p + at - b.lw));
         if (g.f.embed_any)
-            store(ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(ai2.p + at), k.delt2, k.gam2, k.beta2));
+            store_real(g, g.f, ai2.p + at, stored_amount(k, M, sh, cv, k.aa2, load(ai2.p + at), k.delt2, k.gam2, k.beta2));
         if (g.f.bound_any) {
             const std::size_t bat = b.bound_at(i, M, g.bpos);
             store(ai1.p + bat, stored_amount(k, M, sh, cv, k.aa1, load(ai1.p + bat), k.delt1, k.gam1, k.beta1));
