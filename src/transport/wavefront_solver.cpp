@@ -55,7 +55,7 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 // reaches every field of a cell from the address of its new value by a constant offset
 // (those of the bounding aquitards from the cell's place in their own shorter rows, see
 // kBoundSlots) and keeps its registers for the rows it works on. The distance holds the
-// fields of any grid within the element capacity (at most 4.17 million doubles, for 1999 x
+// fields of any grid within the element capacity (at most 2.90 million doubles, for 1999 x
 // 5 x 50 cells, and 3.65 million for its aquitard fields; eligible() checks it). It is not a multiple of a page, so that one cell's
 // values in the different fields fall on different cache sets: at a multiple, the sweep ran
 // three times slower. The mapping starts zeroed, and pages never touched (the fields a run
@@ -96,8 +96,9 @@ struct FieldBlock {
 };
 
 // The full diagonal coefficients, per reaction zone and component an array over the slots,
-// the arrays a fixed distance apart (the most slots of any grid within the array limits,
-// with a shift of a cache line) so that one address per zone reaches all four components.
+// the arrays a fixed distance apart (room for the slots of any grid within the array
+// limits, at most 2650, with a shift of a cache line) so that one address per zone reaches
+// all four components.
 constexpr std::size_t kDenGap = 4096 + 8;
 
 // The fields of the bounding aquitards (the old-level part of bb and the stored amounts)
