@@ -56,9 +56,9 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 // (those of the bounding aquitards from the cell's place in their own shorter rows, see
 // kBoundSlots) and keeps its registers for the rows it works on. The distance holds the
 // fields of any grid within the element capacity (at most 2.90 million doubles, for 1999 x
-// 5 x 50 cells, and 3.65 million for its aquitard fields; eligible() checks it). It is not a multiple of a page, so that one cell's
-// values in the different fields fall on different cache sets: at a multiple, the sweep ran
-// three times slower. The mapping starts zeroed, and pages never touched (the fields a run
+// 5 x 50 cells, and 3.65 million for its aquitard fields; eligible() checks it). It is not
+// a multiple of a page, so that one cell's values in the different fields fall on
+// different cache sets: at a multiple, the sweep ran three times slower. The mapping starts zeroed, and pages never touched (the fields a run
 // does not use, the room beyond its field) take no memory.
 struct FieldBlock {
     static constexpr std::size_t kGap = (std::size_t{1} << 22) + 1344;  // doubles
@@ -1004,8 +1004,12 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         const MatrixVecs* const K = im.mv[z];
         const double* const den = im.denom(z) + b.slot;
-        // Column i, component 1 of the batch's row in the aquitard fields, as seen from cnew.
+        // Column i, component 1 of the batch's row in the aquitard fields, as seen from cnew,
+        // and the slots of group g's component m from there.
         double* const bc = cm + b.bound_at(i, 1, 0);
+        auto bslot = [v](int m, int g) __attribute__((always_inline)) {
+            return static_cast<std::size_t>((m - 1) * kBoundSlots + bound_pos<R>(v[g], g));
+        };
         Vec parent[NG];
         Vec bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
 #pragma GCC unroll 4
@@ -1016,7 +1020,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 const GroupFlags f = group_flags<R>(gv, g);
                 const MatrixVecs& k = K[m];
                 const std::size_t at = b.at(g, i, m);
-                const std::size_t bat = static_cast<std::size_t>((m - 1) * kBoundSlots + bound_pos<R>(gv, g));
+                const std::size_t bat = bslot(m, g);
                 const Vec old = load(cm + at);
                 Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m - 1, k.storage, t);
                 if (m >= 2) anum1 = anum1 + k.production * parent[g];
@@ -1068,14 +1072,12 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 if (Embed && f.embed_any)
                     store_real(v[g], f, ai2 + at, stored_amount(k, m, sh, cv, k.aa2, bb2[g][m], k.delt2, k.gam2, k.beta2));
                 if (Bound && f.bound_any)
-                    store(bc + ai1_off + (m - 1) * kBoundSlots + bound_pos<R>(v[g], g),
-                          stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
+                    store(bc + ai1_off + bslot(m, g), stored_amount(k, m, sh, cv, k.aa1, bb1[g][m], k.delt1, k.gam1, k.beta1));
                 par = cv;
             }
             const std::size_t at = b.at(g, i, kComponents);
             if (Embed && f.embed_any) store_real(v[g], f, ai2 + at, bb2[g][kComponents]);
-            if (Bound && f.bound_any)
-                store(bc + ai1_off + (kComponents - 1) * kBoundSlots + bound_pos<R>(v[g], g), bb1[g][kComponents]);
+            if (Bound && f.bound_any) store(bc + ai1_off + bslot(kComponents, g), bb1[g][kComponents]);
         }
     }
     emax = select(e > emax, e, emax);
