@@ -273,6 +273,15 @@ struct BatchView {
     }
 };
 
+// The columns first..last of a wavefront that one member sweeps. If another member sweeps
+// the next columns, shared is the last: there the idle lanes of a row's last group, which
+// reach into the next column's first slots, must not write at all, not even what they read,
+// since that member may be reading those slots at the same time. (What those lanes load
+// there is dropped.) Otherwise shared is 0.
+struct ColumnRange {
+    int first = 1, last = 0, shared = 0;
+};
+
 // Step constants of one component in one reaction zone.
 struct CompZone {
     double storage = 0, decay = 0, production = 0;
@@ -396,21 +405,28 @@ struct WavefrontSolver::Impl {
     const double* denom(int z) const { return denominators.data() + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
     double* denom(int z) { return denominators.data() + static_cast<std::size_t>((z - 1) * kComponents) * kDenGap; }
 
-    // Threads: wavefront w goes to member w mod size and follows wavefront w-1 block by
-    // block along x (a cell needs its new neighbours at j-1 and k-1 of the same column and
-    // the old ones at j+1 and k+1, which the next wavefront has not yet reached).
+    // Threads: the columns are split into one range per member, and every member sweeps
+    // its range of every wavefront in turn, a pipeline along x. A member starts a wavefront
+    // once the member before it has finished that wavefront: its first column needs the new
+    // value of the column before, and the cells' other neighbours (j-1 and k-1 new, j+1
+    // and k+1 old, of the same column) are its own. So each member keeps to its own part of
+    // the fields, and only a column's values per wavefront pass from one core to the next.
     std::unique_ptr<ThreadTeam> team;
-    // Blocks of x done, per wavefront, each counter on a cache line of its own: the member
-    // that advances one must not take the line from the member waiting on the next.
+    // Wavefronts done in this sweep, per member, each counter on a cache line of its own:
+    // the member that advances one must not take the line from the member waiting on it.
     struct alignas(64) Progress {
-        std::atomic<int> blocks{0};
+        std::atomic<int> waves{0};
     };
     std::unique_ptr<Progress[]> progress;
-    // Columns per block: enough work that handing a block over costs little against it, few
-    // enough that the follower starts early. A column with matrix diffusion is about three
-    // times the work of one without.
-    int block = 64;
     std::vector<Vec> member_emax;
+    // The columns of member `member` of a team of `members`.
+    ColumnRange member_columns(int member, int members) const {
+        ColumnRange r;
+        r.first = 1 + static_cast<int>(static_cast<long long>(nx) * member / members);
+        r.last = static_cast<int>(static_cast<long long>(nx) * (member + 1) / members);
+        r.shared = member + 1 < members ? r.last : 0;
+        return r;
+    }
 
     // Place of (row w, column i, component m, position pos) in a field.
     std::size_t at(int w, int i, int m, int pos) const {
@@ -471,13 +487,13 @@ struct WavefrontSolver::Impl {
     void format_snapshot(const Deck& dk, double atime, SnapshotHandoff& handoff);
     BatchView batch(const LineGroup& first) const;
     template <int NG, class R>
-    void columns(const BatchView& b, const GroupView* v, Vec& emax, int i_first, int i_last) const;
+    void columns(const BatchView& b, const GroupView* v, Vec& emax, const ColumnRange& r) const;
     void form_batches();
     template <int NG, class R>
-    void batch_columns(const Batch& bt, Vec& emax, int i_first, int i_last) const;
-    void sweep_batch_portable(const Batch& bt, Vec& emax, int i_first, int i_last) const;
-    void sweep_batch_avx2(const Batch& bt, Vec& emax, int i_first, int i_last) const;
-    void sweep_wave(int w, Vec& emax, int i_first, int i_last) const;
+    void batch_columns(const Batch& bt, Vec& emax, const ColumnRange& r) const;
+    void sweep_batch_portable(const Batch& bt, Vec& emax, const ColumnRange& r) const;
+    void sweep_batch_avx2(const Batch& bt, Vec& emax, const ColumnRange& r) const;
+    void sweep_wave(int w, Vec& emax, const ColumnRange& r) const;
 };
 
 bool WavefrontSolver::eligible(const Model& s, std::string* why) {
@@ -533,12 +549,13 @@ WavefrontSolver::WavefrontSolver(Model& s, int threads, bool release_unused) : i
     im.build_layout(s);
     im.form_batches();
     im.avx2 = __builtin_cpu_supports("avx2") && !env_switch("QUILMAR_PORTABLE");
-    if (im.matrix && (im.has_bound || im.has_embed)) im.block = 32;
+    // A member needs columns of its own, and the pipeline fills in as many wavefronts as
+    // there are members.
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
-    if (threads > waves) threads = waves;
+    threads = std::min({threads, waves, im.nx});
     if (threads > 1) {
         im.team = std::make_unique<ThreadTeam>(threads);
-        im.progress = std::make_unique<Impl::Progress[]>(static_cast<std::size_t>(waves));
+        im.progress = std::make_unique<Impl::Progress[]>(static_cast<std::size_t>(threads));
         im.member_emax.assign(static_cast<std::size_t>(threads), zeros());
     }
 }
@@ -933,14 +950,25 @@ __attribute__((always_inline)) inline Vec transport_numerator(const double* cm, 
     return anum1 + t.gx * (cw + ce);
 }
 
+// Stores only the lanes that hold a line, one double at a time: an idle lane's slot is not
+// written at all.
+inline void store_lanes(const GroupView& gv, double* p, Vec v) {
+    for (int l = 0; l < W; ++l)
+        if (gv.real[l]) p[l] = v[l];
+}
+
 // Stores the group's new values (idle lanes keep theirs) and returns the changes, zero in
-// idle lanes.
-__attribute__((always_inline)) inline Vec store_new(const GroupView& gv, const GroupFlags& f, double* p, Vec cnew, Vec old) {
+// idle lanes. In a shared column (see ColumnRange) idle lanes do not write.
+__attribute__((always_inline)) inline Vec store_new(const GroupView& gv, const GroupFlags& f, double* p, Vec cnew, Vec old,
+                                                    bool shared) {
     if (f.all_real) {
         store(p, cnew);
         return abs_of(cnew - old);
     }
-    store(p, select(gv.real, cnew, old));
+    if (shared)
+        store_lanes(gv, p, cnew);
+    else
+        store(p, select(gv.real, cnew, old));
     return select(gv.real, abs_of(cnew - old), zeros());
 }
 
@@ -976,7 +1004,7 @@ __attribute__((always_inline)) inline Vec stored_amount(const MatrixVecs& k, int
 }
 
 // The balance of the checked sweep with matrix diffusion, operation for operation, for NG
-// groups of one wavefront side by side over columns i_first..i_last; Bound and Embed say
+// groups of one wavefront side by side over the columns of r; Bound and Embed say
 // whether one of their lanes has a bounding face or embedded material (for the others the
 // masks drop that kind's terms, and their stored amounts of it are never read). Each
 // column is followed by the update of its cells' matrix profiles and stored amounts: a
@@ -987,7 +1015,7 @@ __attribute__((always_inline)) inline Vec stored_amount(const MatrixVecs& k, int
 // once, after the last sweep of the step.
 template <int NG, bool Bound, bool Embed, class R>
 __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver::Impl& im, const BatchView& b,
-                                                           const GroupView* v, Vec& emax, int i_first, int i_last) {
+                                                           const GroupView* v, Vec& emax, const ColumnRange& r) {
     // Every field at its constant offset from cnew (see FieldBlock).
     double* const cm = im.c.p;
     const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
@@ -1000,7 +1028,8 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
     // The largest change of all groups in one register: this kernel's other values already
     // fill the registers, and a maximum does not depend on the order it is taken in.
     Vec e = zeros();
-    for (int i = i_first; i <= i_last; ++i) {
+    for (int i = r.first; i <= r.last; ++i) {
+        const bool shared = i == r.shared;
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         const MatrixVecs* const K = im.mv[z];
         const double* const den = im.denom(z) + b.slot;
@@ -1055,7 +1084,7 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
                 if (Bound && f.top_any) rterm = select(gv.top, rterm + k.k1 * vbb1, rterm);
                 const Vec anum = anum1 + rterm;
                 const Vec cnew = anum / load(den + static_cast<std::size_t>(m - 1) * kDenGap + W * g);
-                const Vec erri = store_new(gv, f, cm + at, cnew, old);
+                const Vec erri = store_new(gv, f, cm + at, cnew, old, shared);
                 e = select(erri > e, erri, e);
                 parent[g] = cnew;
             }
@@ -1084,21 +1113,21 @@ __attribute__((always_inline)) inline void matrix_columns(const WavefrontSolver:
 }
 
 // The balance of the checked sweep without matrix diffusion, operation for operation, for
-// NG groups of one wavefront side by side over columns i_first..i_last (their chains of
+// NG groups of one wavefront side by side over the columns of r (their chains of
 // divisions are independent and overlap). The constants of a reaction zone are taken once
 // per run of columns in that zone, and the largest change is kept per group in a register.
 template <int NG, class R>
 __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::Impl& im, const BatchView& b,
-                                                          const GroupView* v, Vec& emax, int i_first, int i_last) {
+                                                          const GroupView* v, Vec& emax, const ColumnRange& r) {
     double* const cm = im.c.p;
     const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
     const TransportVecs t = transport_vecs(im);
     Vec e[NG];
     for (int g = 0; g < NG; ++g) e[g] = zeros();
-    for (int i = i_first; i <= i_last;) {
+    for (int i = r.first; i <= r.last;) {
         const int z = im.zone_of_column[static_cast<std::size_t>(i)];
         int last = i;
-        while (last < i_last && im.zone_of_column[static_cast<std::size_t>(last) + 1] == z) ++last;
+        while (last < r.last && im.zone_of_column[static_cast<std::size_t>(last) + 1] == z) ++last;
         Vec storage[kComponents], production[kComponents], den[NG][kComponents];
         for (int m = 0; m < kComponents; ++m) {
             storage[m] = im.mv[z][m + 1].storage;
@@ -1106,6 +1135,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
             for (int g = 0; g < NG; ++g) den[g][m] = load(im.denom(z) + static_cast<std::size_t>(m) * kDenGap + b.slot + W * g);
         }
         for (; i <= last; ++i) {
+            const bool shared = i == r.shared;
             Vec parent[NG];
 #pragma GCC unroll 4
             for (int m = 0; m < kComponents; ++m)
@@ -1119,7 +1149,7 @@ __attribute__((always_inline)) inline void plain_columns(const WavefrontSolver::
                     if (m >= 1) anum1 = anum1 + production[m] * parent[g];
                     const Vec anum = anum1 + zeros();  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
-                    const Vec erri = store_new(gv, f, cm + at, cnew, old);
+                    const Vec erri = store_new(gv, f, cm + at, cnew, old, shared);
                     e[g] = select(erri > e[g], erri, e[g]);
                     parent[g] = cnew;
                 }
@@ -1166,68 +1196,68 @@ BatchView WavefrontSolver::Impl::batch(const LineGroup& first) const {
     return b;
 }
 
-// Columns i_first..i_last of up to three groups of the same wavefront side by side (their
+// The columns of r of up to three groups of the same wavefront side by side (their
 // chains of divisions are independent and overlap), by the kernel for the kinds of matrix
 // their lanes have, with the groups' roles R.
 template <int NG, class R>
 __attribute__((always_inline)) inline void WavefrontSolver::Impl::columns(const BatchView& b, const GroupView* v,
-                                                                          Vec& emax, int i_first, int i_last) const {
+                                                                          Vec& emax, const ColumnRange& r) const {
     bool embed = false;
     for (int g = 0; g < NG; ++g) embed = embed || v[g].f.embed_any;
     if constexpr (!R::any) {
         // Known roles say whether a lane has a bounding layer.
         if constexpr (R::bound) {
-            if (embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
-            return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
+            if (embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, r);
+            return matrix_columns<NG, true, false, R>(*this, b, v, emax, r);
         } else {
-            if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, i_first, i_last);
-            return plain_columns<NG, R>(*this, b, v, emax, i_first, i_last);
+            if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, r);
+            return plain_columns<NG, R>(*this, b, v, emax, r);
         }
     } else {
         bool bound = false;
         for (int g = 0; g < NG; ++g) bound = bound || v[g].f.bound_any;
-        if (bound && embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, i_first, i_last);
-        if (bound) return matrix_columns<NG, true, false, R>(*this, b, v, emax, i_first, i_last);
-        if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, i_first, i_last);
-        plain_columns<NG, R>(*this, b, v, emax, i_first, i_last);
+        if (bound && embed) return matrix_columns<NG, true, true, R>(*this, b, v, emax, r);
+        if (bound) return matrix_columns<NG, true, false, R>(*this, b, v, emax, r);
+        if (embed) return matrix_columns<NG, false, true, R>(*this, b, v, emax, r);
+        plain_columns<NG, R>(*this, b, v, emax, r);
     }
 }
 
 template <int NG, class R>
-__attribute__((always_inline)) inline void WavefrontSolver::Impl::batch_columns(const Batch& bt, Vec& emax, int i_first,
-                                                                                int i_last) const {
+__attribute__((always_inline)) inline void WavefrontSolver::Impl::batch_columns(const Batch& bt, Vec& emax,
+                                                                                const ColumnRange& r) const {
     const std::size_t first = static_cast<std::size_t>(bt.first);
-    columns<NG, R>(bt.at, &views[first], emax, i_first, i_last);
+    columns<NG, R>(bt.at, &views[first], emax, r);
 }
 
 // The batch by the kernels for its shape, on processors with AVX2; a batch of no listed
 // shape by the portable kernels.
-__attribute__((target("avx2"))) void WavefrontSolver::Impl::sweep_batch_avx2(const Batch& bt, Vec& emax, int i_first,
-                                                                              int i_last) const {
+__attribute__((target("avx2"))) void WavefrontSolver::Impl::sweep_batch_avx2(const Batch& bt, Vec& emax,
+                                                                              const ColumnRange& r) const {
     // The kernels must be inlined here, to be compiled for AVX2.
     const bool done = RowShapes::visit(bt.key, [&]<class S>() __attribute__((always_inline)) {
-        batch_columns<S::count, typename S::roles>(bt, emax, i_first, i_last);
+        batch_columns<S::count, typename S::roles>(bt, emax, r);
     });
-    if (!done) sweep_batch_portable(bt, emax, i_first, i_last);
+    if (!done) sweep_batch_portable(bt, emax, r);
 }
 
 // The batch by the portable kernels (no AVX2), with the flags of the groups' views.
-void WavefrontSolver::Impl::sweep_batch_portable(const Batch& bt, Vec& emax, int i_first, int i_last) const {
-    if (bt.count == 3) return batch_columns<3, AnyRoles>(bt, emax, i_first, i_last);
-    if (bt.count == 2) return batch_columns<2, AnyRoles>(bt, emax, i_first, i_last);
-    batch_columns<1, AnyRoles>(bt, emax, i_first, i_last);
+void WavefrontSolver::Impl::sweep_batch_portable(const Batch& bt, Vec& emax, const ColumnRange& r) const {
+    if (bt.count == 3) return batch_columns<3, AnyRoles>(bt, emax, r);
+    if (bt.count == 2) return batch_columns<2, AnyRoles>(bt, emax, r);
+    batch_columns<1, AnyRoles>(bt, emax, r);
 }
 
-// The batches of one wavefront over columns i_first..i_last.
-void WavefrontSolver::Impl::sweep_wave(int w, Vec& emax, int i_first, int i_last) const {
+// The batches of one wavefront over the columns of r.
+void WavefrontSolver::Impl::sweep_wave(int w, Vec& emax, const ColumnRange& r) const {
     const int b0 = wave_first_batch[static_cast<std::size_t>(w)];
     const int b1 = wave_first_batch[static_cast<std::size_t>(w) + 1];
     for (int bt = b0; bt < b1; ++bt) {
         const Batch& batch = batches[static_cast<std::size_t>(bt)];
         if (avx2)
-            sweep_batch_avx2(batch, emax, i_first, i_last);
+            sweep_batch_avx2(batch, emax, r);
         else
-            sweep_batch_portable(batch, emax, i_first, i_last);
+            sweep_batch_portable(batch, emax, r);
     }
 }
 
@@ -1261,25 +1291,22 @@ void WavefrontSolver::sweep(Model& s) {
     if (!im.team) {
         alignas(32) Vec emax = zeros();  // the AVX2 kernels may store it with aligned stores
         const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
-        for (int w = 0; w < waves; ++w) im.sweep_wave(w, emax, 1, im.nx);
+        const ColumnRange all{1, im.nx, 0};
+        for (int w = 0; w < waves; ++w) im.sweep_wave(w, emax, all);
         for (int l = 0; l < W; ++l)
             if (emax[l] > s.errmax) s.errmax = emax[l];
         return;
     }
     const int waves = static_cast<int>(im.wave_first_group.size()) - 1;
-    const int blocks = (im.nx + im.block - 1) / im.block;
-    for (int w = 0; w < waves; ++w) im.progress[static_cast<std::size_t>(w)].blocks.store(0, std::memory_order_relaxed);
     const int members = im.team->size();
+    for (int m = 0; m < members; ++m) im.progress[static_cast<std::size_t>(m)].waves.store(0, std::memory_order_relaxed);
     im.team->run([&](int member) {
         alignas(32) Vec emax = zeros();  // the AVX2 kernels may store it with aligned stores
-        for (int w = member; w < waves; w += members) {
-            for (int b = 0; b < blocks; ++b) {
-                if (w > 0) wait_at_least(im.progress[static_cast<std::size_t>(w) - 1].blocks, b + 1);
-                const int i0 = 1 + b * im.block;
-                const int i1 = std::min(im.nx, i0 + im.block - 1);
-                im.sweep_wave(w, emax, i0, i1);
-                im.progress[static_cast<std::size_t>(w)].blocks.store(b + 1, std::memory_order_release);
-            }
+        const ColumnRange r = im.member_columns(member, members);
+        for (int w = 0; w < waves; ++w) {
+            if (member > 0) wait_at_least(im.progress[static_cast<std::size_t>(member) - 1].waves, w + 1);
+            im.sweep_wave(w, emax, r);
+            im.progress[static_cast<std::size_t>(member)].waves.store(w + 1, std::memory_order_release);
         }
         im.member_emax[static_cast<std::size_t>(member)] = emax;
     });

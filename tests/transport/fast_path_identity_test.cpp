@@ -106,7 +106,7 @@ TEST(FastPathIdentity, GridShapesAndBoundaries) {
         {"no flow", [](Deck& d) { d.vd = 0.0; d.mdflags = 7; d.volfracs = 0.8; }},
         {"zones reversed", [](Deck& d) { d.x1 = 12.0; d.x2 = 4.0; d.mdflags = 5; d.volfracs = 0.9; }},
         {"snapshot every step", [](Deck& d) { d.npt = 1; d.mdflags = 4; }},
-        // Longer than a thread's block of columns, with zone changes inside the blocks.
+        // Three members' ranges of columns (1-23, 24-46, 47-70), the reaction zones changing within them.
         {"long", [](Deck& d) { d.nx = 70; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; }},
         {"long with matrix", [](Deck& d) { d.nx = 70; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; d.mdflags = 7; d.volfracs = 0.8; }},
     };
