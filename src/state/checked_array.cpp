@@ -1,6 +1,7 @@
 #include "state/checked_array.hpp"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <sys/mman.h>
@@ -35,6 +36,12 @@ void release_storage(void* p, std::size_t bytes) noexcept {
 
 void discard_storage(void* p, std::size_t bytes) noexcept {
     if (p && bytes >= kMapFrom) ::madvise(p, bytes, MADV_DONTNEED);
+}
+
+void zero_storage(void* p, std::size_t bytes) noexcept {
+    if (!p) return;
+    if (bytes >= kMapFrom && ::madvise(p, bytes, MADV_DONTNEED) == 0) return;
+    std::memset(p, 0, bytes);
 }
 
 void report_released_access(const char* array) {

@@ -31,6 +31,10 @@ void release_storage(void* p, std::size_t bytes) noexcept;
 // Hands the pages of mapped storage back to the system (they read as zeros afterwards).
 void discard_storage(void* p, std::size_t bytes) noexcept;
 
+// Sets the storage to zeros without reading it: mapped storage hands its pages back to the
+// system (they read as zeros afterwards), other storage is filled.
+void zero_storage(void* p, std::size_t bytes) noexcept;
+
 struct StorageDeleter {
     std::size_t bytes = 0;
     void operator()(void* p) const { release_storage(p, bytes); }
@@ -94,6 +98,13 @@ public:
     void release() {
         discard_storage(data_.get(), size_ * sizeof(T));
         released_ = true;
+    }
+
+    // Every element becomes zero, and none is read: on some systems reading a page of a
+    // fixed-capacity array that was never written makes it resident.
+    void zero() {
+        if (released_) report_released_access(name_);
+        zero_storage(data_.get(), size_ * sizeof(T));
     }
 
     T* data() { return data_.get(); }

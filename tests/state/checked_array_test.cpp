@@ -2,6 +2,7 @@
 // and the element numbering that pairs grid cells with matrix elements.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
 #include <string>
 
@@ -71,6 +72,25 @@ TEST(CheckedArray, WholeRangeIsUsableAndStartsAtZero) {
     EXPECT_EQ(s.cnew(4, 2000, 50, 49), 0.0);
     EXPECT_EQ(s.md.ainew2(500000, 4), 1.0);
     EXPECT_EQ(s.md.ainew2(499999, 4), 0.0);
+}
+
+TEST(CheckedArray, ZeroClearsEveryElementMappedOrNot) {
+    // A small array lives on the heap and is filled; a large one hands its pages back.
+    CheckedArray<double, 1> small("small", {1}, {10}, {0});
+    Model s;
+    s.md.ainew1(1, 1) = 5.0;
+    s.md.ainew1(500000, 4) = -0.0;
+    s.md.ainew1(250000, 2) = -1e-300;
+    small(1) = 2.0;
+    small(10) = -0.0;
+    s.md.ainew1.zero();
+    small.zero();
+    for (const double v : {s.md.ainew1(1, 1), s.md.ainew1(500000, 4), s.md.ainew1(250000, 2), small(1), small(10)}) {
+        EXPECT_EQ(v, 0.0);
+        EXPECT_FALSE(std::signbit(v));
+    }
+    s.md.ainew1(7, 3) = 1.5;  // usable afterwards
+    EXPECT_EQ(s.md.ainew1(7, 3), 1.5);
 }
 
 // A 2 x 3 x 4 grid with code 4 (bounding layers on top and bottom).
