@@ -58,8 +58,9 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 // fields of any grid within the element capacity (at most 2.90 million doubles, for 1999 x
 // 5 x 50 cells, and 3.65 million for its aquitard fields; eligible() checks it). It is not
 // a multiple of a page, so that one cell's values in the different fields fall on
-// different cache sets: at a multiple, the sweep ran three times slower. The mapping starts zeroed, and pages never touched (the fields a run
-// does not use, the room beyond its field) take no memory.
+// different cache sets: at a multiple, the sweep ran three times slower. The mapping
+// starts zeroed, and pages never touched (the fields a run does not use, the room beyond
+// its field) take no memory.
 struct FieldBlock {
     static constexpr std::size_t kGap = (std::size_t{1} << 22) + 1344;  // doubles
     enum Field : int { kCnew, kCold, kBase1, kBase2, kAmount1, kAmount2, kCount };
