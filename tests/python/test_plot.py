@@ -1,5 +1,6 @@
-# Tests of the plot tool on runs of small decks: it must read every field the program can
-# write, draw all figures, and name the file, line and field when something is wrong.
+# Tests of the plot command (quilmar plot, and tools/plot_run.py which runs it) on runs of
+# small decks: it must read every field the program can write, draw all figures, and name
+# the file, line and field when something is wrong.
 import contextlib
 import glob
 import io
@@ -15,8 +16,9 @@ import pytest
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 TOOL = os.path.join(REPO, "tools", "plot_run.py")
-sys.path.insert(0, os.path.join(REPO, "tools"))
-import plot_run  # noqa: E402
+sys.path.insert(0, os.path.join(REPO, "python"))
+from quilmar import outputs  # noqa: E402
+from quilmar import plot as plot_module  # noqa: E402
 
 FIGURES = ["breakthrough.png", "discharge.png", "plume_mass.png", "plan.png", "section.png"]
 
@@ -72,7 +74,7 @@ def plot(run_dir, *options):
     out = os.path.join(run_dir, "png")
     stdout, stderr = io.StringIO(), io.StringIO()
     with contextlib.redirect_stdout(stdout), contextlib.redirect_stderr(stderr):
-        code = plot_run.main([run_dir, "-o", out, *options])
+        code = plot_module.main([run_dir, "-o", out, *options])
     return Outcome(code, stdout.getvalue(), stderr.getvalue()), out
 
 
@@ -138,7 +140,7 @@ def rewrite_field(path, line_no, field_no, text):
     ("    -Inf", -math.inf),
 ])
 def test_field_values(text, value):
-    got, overflow = plot_run.parse_field(text)
+    got, overflow = outputs.parse_field(text)
     assert not overflow
     assert got == pytest.approx(value, rel=1e-12, abs=0)
 
@@ -146,7 +148,7 @@ def test_field_values(text, value):
 @pytest.mark.parametrize("text, overflow", [("         NaN", False), ("********", True),
                                             ("************", True)])
 def test_fields_without_a_value_read_as_nan(text, overflow):
-    got, flag = plot_run.parse_field(text)
+    got, flag = outputs.parse_field(text)
     assert math.isnan(got) and flag == overflow
 
 
@@ -154,7 +156,7 @@ def test_fields_without_a_value_read_as_nan(text, overflow):
                                   "inf", "0x10", "**1", "1,5", "0.5 E+01"])
 def test_fields_that_are_not_numbers(text):
     with pytest.raises(ValueError):
-        plot_run.parse_field(text)
+        outputs.parse_field(text)
 
 
 # --- a whole run -------------------------------------------------------------------------
@@ -177,13 +179,13 @@ def test_log_scale_and_chosen_views(base_run):
 
 
 def test_grid_and_steps_rebuilt_from_the_files(base_run):
-    snap = plot_run.read_snapshots(base_run)
+    snap = outputs.read_snapshots(base_run)
     assert snap["c"].shape == (2, 8, 3, 3, 4)
     np.testing.assert_allclose(snap["time"], [1.5, 3.0])
     np.testing.assert_allclose(snap["x"], 2.5 + 5 * np.arange(8))
     np.testing.assert_allclose(snap["y"], [1, 3, 5])
     np.testing.assert_allclose(snap["z"], [0.5, 1.5, 2.5])
-    dis = plot_run.read_discharge(base_run)
+    dis = outputs.read_discharge(base_run)
     assert dis["q"].shape == (6, 8, 4)
     np.testing.assert_allclose(dis["time"], 0.5 * np.arange(1, 7))
     # Each column's discharge is 2 vd dy dz times the sum of its cells' concentrations:
@@ -191,15 +193,15 @@ def test_grid_and_steps_rebuilt_from_the_files(base_run):
     for s, step in ((0, 2), (1, 5)):
         expect = 2 * 10 * 2 * 1 * snap["c"][s].sum(axis=(1, 2))
         np.testing.assert_allclose(dis["q"][step], expect, rtol=2e-4)
-    well = plot_run.read_well(base_run)
+    well = outputs.read_well(base_run)
     np.testing.assert_allclose(well["conc"][2], snap["c"][0, 2, 0, 0:3].mean(axis=0), rtol=1e-4)
-    pm = plot_run.read_plume_mass(base_run)
+    pm = outputs.read_plume_mass(base_run)
     assert pm["matrix"].shape == pm["aquifer"].shape == (6, 4)
     assert (pm["matrix"][-1] > 0).all() and (pm["aquifer"][-1] > 0).all()
 
 
 def test_console_gives_title_and_deck_values(base_run):
-    info = plot_run.read_console(os.path.join(base_run, "console.txt"))
+    info = outputs.read_console(os.path.join(base_run, "console.txt"))
     assert info["title"] == "Small chain over clay, code 7"
     assert info["records"][3] == [1.0, 0.5, 1.0, 2.0]
     assert info["records"][42] == [12.5, 1.0, 2.5, 0.5]
@@ -211,7 +213,7 @@ def test_three_digit_exponents_of_a_run(tmp_path):
     with open(os.path.join(run, "Quilmar.out")) as f:
         text = f.read()
     assert re.search(r" 0\.\d{5}\+1\d\d,", text), "the run wrote no three-digit exponent"
-    snap = plot_run.read_snapshots(run)
+    snap = outputs.read_snapshots(run)
     assert 1e140 < np.nanmax(snap["c"][..., 0]) < 1e151
     proc, out = plot(run, "--log")
     assert proc.returncode == 0, proc.stderr
@@ -223,7 +225,7 @@ def test_a_run_that_overflows_to_nan(tmp_path):
                    {1: "1e150 0 0 0", 2: "1e160 0 0 0"})
     with open(os.path.join(run, "Quilmar.out")) as f:
         assert "         NaN," in f.read()
-    assert np.isnan(plot_run.read_snapshots(run)["c"]).any()
+    assert np.isnan(outputs.read_snapshots(run)["c"]).any()
     for options in ((), ("--log",)):
         proc, out = plot(run, *options)
         assert proc.returncode == 0, proc.stderr
@@ -235,9 +237,9 @@ def test_times_beyond_the_field_width(tmp_path):
     run = run_deck(str(tmp_path / "long"), "Long steps", {40: "4000 3 1"})
     with open(os.path.join(run, "obs_well.out")) as f:
         assert f.read().splitlines()[3].startswith("**********,")
-    np.testing.assert_allclose(plot_run.read_well(run)["time"], [4000, 8000, 12000])
-    np.testing.assert_allclose(plot_run.read_discharge(run)["time"], [4000, 8000, 12000])
-    np.testing.assert_allclose(plot_run.read_snapshots(run)["time"], [4000, 8000, 12000])
+    np.testing.assert_allclose(outputs.read_well(run)["time"], [4000, 8000, 12000])
+    np.testing.assert_allclose(outputs.read_discharge(run)["time"], [4000, 8000, 12000])
+    np.testing.assert_allclose(outputs.read_snapshots(run)["time"], [4000, 8000, 12000])
     proc, out = plot(run)
     assert proc.returncode == 0, proc.stderr
     assert "written as asterisks" in proc.stderr
@@ -254,10 +256,10 @@ def test_nan_infinity_and_asterisk_values(run_copy):
     rewrite_field(conc, 2, 5, "NaN")
     rewrite_field(conc, 3, 6, "-Infinity")
     rewrite_field(conc, 40, 5, "Inf")
-    w = plot_run.read_well(run_copy)["conc"]
+    w = outputs.read_well(run_copy)["conc"]
     assert math.isnan(w[1, 0]) and w[2, 1] == math.inf and w[3, 2] == -math.inf
     assert math.isnan(w[4, 3])
-    c = plot_run.read_snapshots(run_copy)["c"]
+    c = outputs.read_snapshots(run_copy)["c"]
     assert math.isnan(c[0, 0, 0, 0, 0]) and c[0, 0, 0, 1, 1] == -math.inf
     for options in ((), ("--log",)):
         proc, out = plot(run_copy, *options)

@@ -1,0 +1,8 @@
+"""quilmar: Python tools for the quilmar_v3 plume simulator.
+
+The simulator is a separate program; this package talks to it only through its files and
+exit statuses: it reads and writes decks, runs the program in a folder of its own, reads
+the result files into pandas and xarray, draws figures and runs ensembles.
+"""
+
+__version__ = "3.0"
