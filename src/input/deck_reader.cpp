@@ -88,12 +88,6 @@ bool parse_deck_real(std::string_view text, double& value, bool& out_of_range) {
     return true;
 }
 
-std::string shortest_real(double v) {
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, res.ptr);
-}
-
 bool DeckReader::next_line() {
     if (!std::getline(in_, line_)) {
         have_line_ = false;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/shortest_real.hpp"
+
 namespace quilmar {
 
 inline constexpr std::size_t kCommentWidth = 100;
@@ -46,8 +48,5 @@ private:
 // Conversions of one free-format value; false when the text is not of the kind.
 bool parse_deck_real(std::string_view text, double& value, bool& out_of_range);
 bool parse_deck_integer(std::string_view text, int& value, bool& out_of_range);
-
-// A real written so that it reads back to the same double, in the shortest such form.
-std::string shortest_real(double v);
 
 }  // namespace quilmar

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "results/format.hpp"
-#include "transport/zones.hpp"
+#include "text/format.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "results/result_files.hpp"
 #include "state/model.hpp"
-#include "transport/zones.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 

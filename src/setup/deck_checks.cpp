@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "input/deck_layout.hpp"
-#include "results/format.hpp"
+#include "text/format.hpp"
 #include "state/run_stop.hpp"
-#include "transport/zones.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 namespace {

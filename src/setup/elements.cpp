@@ -3,8 +3,8 @@
 #include <cmath>
 #include <ostream>
 
-#include "driver/console_line.hpp"
-#include "transport/zones.hpp"
+#include "text/console_line.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <ostream>
 
-#include "driver/console_line.hpp"
+#include "text/console_line.hpp"
 
 namespace quilmar {
 namespace {

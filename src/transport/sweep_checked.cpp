@@ -2,7 +2,7 @@
 
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "transport/sweep.hpp"
-#include "transport/zones.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "driver/console_line.hpp"
+#include "text/console_line.hpp"
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "results/result_pass.hpp"
 #include "setup/source.hpp"

@@ -18,7 +18,7 @@
 #include "results/result_pass.hpp"
 #include "transport/env_switch.hpp"
 #include "transport/thread_team.hpp"
-#include "transport/zones.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 namespace {

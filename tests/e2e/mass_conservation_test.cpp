@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support/run_support.hpp"
-#include "transport/zones.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar::testing {
 namespace {

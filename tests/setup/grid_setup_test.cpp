@@ -9,7 +9,7 @@
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "setup/elements.hpp"
 #include "support/run_support.hpp"
-#include "transport/zones.hpp"
+#include "state/zones.hpp"
 
 namespace quilmar {
 namespace {

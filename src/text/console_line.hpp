@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "input/deck_reader.hpp"
+#include "text/shortest_real.hpp"
 
 namespace quilmar {
 

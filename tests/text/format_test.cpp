@@ -1,4 +1,4 @@
-#include "results/format.hpp"
+#include "text/format.hpp"
 
 #include <gtest/gtest.h>
 
