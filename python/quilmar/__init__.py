@@ -6,3 +6,8 @@ the result files into pandas and xarray, draws figures and runs ensembles.
 """
 
 __version__ = "3.0"
+
+from .deck import Deck  # noqa: E402
+from .deck_reader import DeckError  # noqa: E402
+
+__all__ = ["Deck", "DeckError"]
