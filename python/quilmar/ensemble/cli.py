@@ -1,0 +1,57 @@
+"""`quilmar ensemble SPEC.toml --out DIR [--scheduler ADDRESS] [--workers N] [--keep]`."""
+import argparse
+import os
+import sys
+
+from ..deck import DeckError
+from .spec import SpecError, read_spec
+from .store import OutputFolderError
+
+
+def main(argv, prog):
+    parser = argparse.ArgumentParser(
+        prog=prog, description="Run a Monte Carlo ensemble of a deck on a Dask cluster: "
+        "sampled inputs, scenarios with common random numbers, results in DIR/ensemble.nc, "
+        "DIR/summary.csv and figures. Started again with the same --out, it runs only what "
+        "is missing. See docs/ensembles.md.")
+    parser.add_argument("spec", help="the ensemble spec (TOML)")
+    parser.add_argument("--out", required=True, metavar="DIR", help="the output folder")
+    parser.add_argument("--scheduler", metavar="ADDRESS",
+                        help="run on an existing Dask cluster (tcp://host:8786) instead of "
+                             "a local one")
+    parser.add_argument("--workers", type=int, metavar="N",
+                        help="worker processes of the local cluster (default: one per core)")
+    parser.add_argument("--keep", action="store_true",
+                        help="keep each run's folder under DIR/runs/ for inspection")
+    parser.add_argument("--no-figures", action="store_true", help="write no figures")
+    parser.add_argument("--quiet", action="store_true", help="no progress bar")
+    args = parser.parse_args(argv)
+    if args.workers is not None and args.workers < 1:
+        parser.error(f"--workers {args.workers}: at least 1")
+    if args.workers is not None and args.scheduler:
+        parser.error("--workers sets the size of a local cluster; with --scheduler the "
+                     "cluster has the workers started for it")
+    from .driver import failures, run
+    try:
+        spec = read_spec(args.spec)
+        ds = run(spec, args.out, scheduler=args.scheduler, workers=args.workers,
+                 keep=args.keep, progress=not args.quiet, draw=not args.no_figures)
+    except (SpecError, OutputFolderError, DeckError, ConnectionError) as e:
+        print(f"{prog}: {e}", file=sys.stderr)
+        return 2
+    except KeyboardInterrupt:
+        print(f"{prog}: stopped; the finished realisations are kept in {args.out}: start "
+              f"again with the same --out to run the rest", file=sys.stderr)
+        return 130
+    bad = failures(ds)
+    total = ds.sizes["scenario"] * ds.sizes["realisation"]
+    for scen, r, status, message in bad[:10]:
+        first = message.splitlines()[0] if message else ""
+        print(f"{prog}: scenario {scen}, realisation {r}: status {status}: {first}",
+              file=sys.stderr)
+    if len(bad) > 10:
+        print(f"{prog}: ... and {len(bad) - 10} more failed realisations (see status and "
+              f"message in ensemble.nc)", file=sys.stderr)
+    print(f"{prog}: {total - len(bad)} of {total} realisations done, {len(bad)} failed; "
+          f"results in {os.path.abspath(args.out)}")
+    return 0

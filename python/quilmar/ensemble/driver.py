@@ -1,0 +1,83 @@
+"""An ensemble from spec to results: sample the inputs, run what the output folder does not
+hold yet, then write ensemble.nc, summary.csv, sensitivity.csv and the figures."""
+
+import numpy as np
+
+from . import figures, results
+from .execute import Cluster, execute, progress_bar
+from .realisation import Job
+from .sampling import deck_values, sample
+from .spec import Spec, read_spec
+from .store import Store, scenario_dir
+
+
+def run(spec, out, client=None, *, scheduler=None, workers=None, keep=False, progress=False,
+        draw=True):
+    """Runs the ensemble of `spec` (a spec file or a read Spec) into folder `out` and
+    returns its xarray Dataset (also written to out/ensemble.nc).
+
+    client: a distributed.Client to run on (left open); otherwise `scheduler` (an address,
+    tcp://host:8786) or a LocalCluster of `workers` single-threaded processes (default: one
+    per core). keep: keep each run's folder under out/runs/. A folder that already holds
+    part of the same ensemble is completed, not started again."""
+    if not isinstance(spec, Spec):
+        spec = read_spec(spec)
+    samples = sample(spec.parameters, spec.realisations, spec.sampling, spec.seed)
+    store = Store(out, spec)
+    names = list(spec.scenarios)
+    dirs = [scenario_dir(i, n) for i, n in enumerate(names)]
+    todo = store.missing()
+    if todo:
+        job = Job([spec.scenario_decks[n] for n in names], dirs, list(spec.control_planes),
+                  keep_root=store.path("runs") if keep else None)
+        tasks = [(s, r, deck_values(spec.parameters, samples[r])) for s, r in todo]
+        total = len(names) * spec.realisations
+        bar = progress_bar(total, total - len(todo), progress)
+        try:
+            with Cluster(client, scheduler, workers) as cluster:
+                execute(cluster.client, job, tasks, f"quilmar-{spec.fingerprint()[:12]}",
+                        store.save, bar)
+        finally:
+            if bar is not None:
+                bar.close()
+    records = [[store.load(s, r) for r in range(spec.realisations)]
+               for s in range(len(names))]
+    lost = [(s, r) for s, row in enumerate(records) for r, rec in enumerate(row) if rec is None]
+    if lost:
+        raise RuntimeError(f"{len(lost)} realisation record(s) could not be read back from "
+                           f"{store.path('parts')}; start the ensemble again to rerun them")
+    return finish(spec, samples, records, store, draw)
+
+
+def finish(spec, samples, records, store, draw=True):
+    ds = results.assemble(spec, samples, records)
+    store.write_file("ensemble.nc", lambda p: ds.to_netcdf(p, engine="netcdf4"))
+    store.write_file("summary.csv",
+                     lambda p: results.summary(ds).to_csv(p, index=False, float_format="%.8g"))
+    table = results.sensitivity(ds)
+    store.write_file("sensitivity.csv",
+                     lambda p: table.to_csv(p, index=False, float_format="%.4f"))
+    if draw:
+        figures.draw_all(ds, table, spec.limits, store.out)
+    return ds
+
+
+def failures(ds):
+    """(scenario, realisation, status, message) of every failed realisation."""
+    st = ds["status"].values
+    return [(str(ds.scenario.values[s]), int(r), int(st[s, r]), str(ds["message"].values[s, r]))
+            for s, r in zip(*np.nonzero(st))]
+
+
+def same_values(a, b):
+    """True when two ensemble datasets hold the same numbers bit for bit (NaN equal to
+    NaN): the check of a resumed or a cluster ensemble against a plain one."""
+    for name in ("samples", "status", "well", "discharge", "aquifer_mass", "matrix_mass",
+                 "exceedance"):
+        x, y = np.asarray(a[name].values), np.asarray(b[name].values)
+        if x.shape != y.shape or x.tobytes() != y.tobytes():
+            return False
+    return True
+
+
+__all__ = ["run", "finish", "failures", "same_values"]

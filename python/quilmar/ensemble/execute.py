@@ -1,0 +1,106 @@
+"""Running the realisations on Dask distributed: a LocalCluster of one single-threaded
+worker process per core by default, or an existing cluster by its scheduler's address.
+
+Each realisation is one task; the scenario decks go to the workers once (scattered), so a
+task carries only its numbers and sampled values. Results come back as they finish and are
+handed to the caller at once (which saves them), so a stop loses only the realisations under
+way. A worker that dies takes its tasks with it; the scheduler gives them to another worker,
+and a realisation whose worker dies every time it is tried is recorded as lost instead of
+stopping the ensemble.
+"""
+import logging
+import os
+import sys
+
+from .realisation import STATUS_LOST, empty, run_one
+
+
+def cores():
+    """Processors this process may run on."""
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
+class Cluster:
+    """A Dask client for an ensemble: on a new LocalCluster (closed again with this
+    object), on an existing scheduler, or the caller's own client (left open)."""
+
+    def __init__(self, client=None, scheduler=None, workers=None):
+        self._cluster = None
+        self._own_client = client is None
+        if client is not None:
+            self.client = client
+            return
+        from distributed import Client
+        if scheduler:
+            try:
+                self.client = Client(scheduler, timeout="20s")
+            except (OSError, TimeoutError) as e:
+                raise ConnectionError(f"cannot reach the Dask scheduler at {scheduler}: "
+                                      f"{e}") from None
+            return
+        from distributed import LocalCluster
+        n = workers or cores()
+        # One process per worker, one thread each: every run is one single-threaded
+        # program, so n workers keep n cores busy. Bound to the loopback interface only.
+        self._cluster = LocalCluster(n_workers=n, threads_per_worker=1, processes=True,
+                                     host="127.0.0.1", dashboard_address=None,
+                                     silence_logs=logging.ERROR)
+        self.client = Client(self._cluster)
+
+    def close(self):
+        if self._own_client:
+            self.client.close()
+        if self._cluster is not None:
+            self._cluster.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+def execute(client, job, tasks, key_prefix, on_record, progress=None):
+    """Runs the tasks [(scenario, realisation, values), ...] and calls on_record(record)
+    for each as it finishes. progress: a tqdm-like bar to advance, or None."""
+    from distributed import as_completed
+    from distributed.scheduler import KilledWorker
+    if not tasks:
+        return
+    shared = client.scatter(job, broadcast=True, hash=False)
+    futures = {}
+    for s, r, values in tasks:
+        f = client.submit(run_one, shared, s, r, values, key=f"{key_prefix}-s{s}-r{r}",
+                          pure=False, retries=1)
+        futures[f] = (s, r)
+    failed = 0
+    try:
+        for f in as_completed(futures):
+            s, r = futures[f]
+            try:
+                record = f.result()
+            except KilledWorker as e:
+                record = empty(0, len(job.planes), STATUS_LOST,
+                               f"the worker died each time this realisation ran: {e}")
+                record["scenario"], record["realisation"] = s, r
+            f.release()
+            on_record(record)
+            if record["status"] != 0:
+                failed += 1
+            if progress is not None:
+                progress.set_postfix_str(f"failed {failed}", refresh=False)
+                progress.update(1)
+    finally:
+        client.cancel(list(futures))
+
+
+def progress_bar(total, done, enabled):
+    """A bar of realisations done (with the failed count and the time left), or None."""
+    if not enabled:
+        return None
+    from tqdm import tqdm
+    return tqdm(total=total, initial=done, unit="run", desc="realisations", file=sys.stderr,
+                smoothing=0.1)
