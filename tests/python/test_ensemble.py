@@ -1,0 +1,188 @@
+# Ensembles end to end on a tiny deck (a 15 x 4 x 3 grid over ten steps): failed runs
+# recorded, realisations equal to single runs, resume, and a cluster of a scheduler and two
+# workers started here on 127.0.0.1 giving the local cluster's numbers.
+import json
+import os
+import signal
+import subprocess
+import time
+
+import numpy as np
+import pytest
+import xarray as xr
+
+from quilmar import Deck, Run
+from quilmar.ensemble import OutputFolderError, run, same_values
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+TOOLS = os.path.join(REPO, "tools", "quilmar")
+PYTHON = "/usr/bin/python3"
+SPEC = """deck = "tiny.deck"
+realisations = {n}
+seed = 11
+[parameters.vd]
+dist = "lognormal"
+median = 10.0
+gsd = 1.5
+[parameters."decayf[1,2,1]"]
+dist = "loguniform"
+low = 0.1
+high = 1.0
+[parameters.porf]                # below 0 the program rejects the deck
+dist = "uniform"
+low = {porf_low}
+high = 0.4
+[scenarios.no_action]
+xremove = 0.0
+[scenarios.remove_90]
+xremove = 0.9
+[outputs]
+control_planes = [25.0, 62.5]
+limits = [0.005, 0.005, 0.07, 0.002]
+"""
+
+
+@pytest.fixture(scope="module")
+def env():
+    path = os.environ.get("QUILMAR_BINARY") or os.path.join(REPO, "build", "quilmar_v3")
+    if not os.path.isfile(path):
+        pytest.skip("no quilmar_v3 binary: set QUILMAR_BINARY or build into build/")
+    os.environ["QUILMAR_BINARY"] = path
+    return dict(os.environ, QUILMAR_BINARY=path, PYTHONPATH=os.path.join(REPO, "python"))
+
+
+def make_case(folder, n, porf_low):
+    deck = Deck.read(os.path.join(REPO, "examples", "solvent_chain.deck")).replace(
+        dx=10.0, nx=15, dy=2.0, ny=4, dz=1.0, nz=3, dt=1.0, nt=10, npt=10, lysource=2,
+        lzsourcemax=3, lzsourcemin=1, xwell=62.5, ywell=1.0, zwelltop=2.5, zwellbot=0.5,
+        x1=40.0, x2=80.0)
+    deck.write(os.path.join(folder, "tiny.deck"))
+    path = os.path.join(folder, "spec.toml")
+    with open(path, "w") as f:
+        f.write(SPEC.format(n=n, porf_low=porf_low))
+    return path
+
+
+@pytest.fixture(scope="module")
+def client(env):
+    from distributed import Client, LocalCluster
+    cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                           host="127.0.0.1", dashboard_address=None)
+    c = Client(cluster)
+    yield c
+    c.close()
+    cluster.close()
+
+
+def test_failures_single_run_identity_and_resume(tmp_path, client, env):
+    spec = make_case(str(tmp_path), n=6, porf_low=-0.15)
+    out = str(tmp_path / "out")
+    ds = run(spec, out, client=client, draw=False)
+    st = ds["status"].values
+    assert (st == 0).any() and (st == 2).any() and set(np.unique(st)) <= {0, 2}
+    porf = ds["samples"].sel(parameter="porf").values
+    assert ((st == 2) == (porf <= 0)).all()           # the same realisations in each scenario
+    bad = st != 0
+    assert np.isnan(ds["well"].values[bad]).all()
+    assert all("porf" in m for m in ds["message"].values[bad])
+    limit = np.array([0.005, 0.005, 0.07, 0.002])
+    ok = ~bad[0]
+    expect = (ds["well"].values[0, ok] > limit).mean(axis=0)
+    assert np.array_equal(ds["exceedance"].values[0], expect)
+
+    # realisation r of each scenario equals a single run of the deck with the same values
+    r = int(np.flatnonzero(ok)[0])
+    for s, xremove in enumerate((0.0, 0.9)):
+        sets = [f"xremove={xremove!r}"] + [f"{p}={float(v)!r}" for p, v in
+                                           zip(ds.parameter.values, ds["samples"].values[r])]
+        single = str(tmp_path / f"single{s}")
+        argv = [TOOLS, "run", os.path.join(str(tmp_path), "tiny.deck"), "--out", single,
+                "--quiet"] + [a for kv in sets for a in ("--set", kv)]
+        subprocess.run(argv, env=env, check=True, timeout=120, capture_output=True)
+        one = Run.open(single)
+        got = ds.isel(scenario=s, realisation=r)
+        assert np.array_equal(got["well"].values, one.well.to_numpy())
+        assert np.array_equal(got["matrix_mass"].values,
+                              one.plume_mass.filter(like="matrix_").to_numpy())
+        assert np.array_equal(got["aquifer_mass"].values,
+                              one.plume_mass.filter(like="aquifer_").to_numpy())
+        for i, x in enumerate(ds.plane.values):
+            assert np.array_equal(got["discharge"].values[:, i], one.discharge_at(x).to_numpy())
+
+    # a stop leaves some records missing: a new start runs those alone, to the same numbers
+    parts = os.path.join(out, "parts")
+    files = sorted(os.path.join(d, f) for d, _, fs in os.walk(parts) for f in fs)
+    gone = files[1::4]
+    for f in gone + [os.path.join(out, "ensemble.nc")]:
+        os.remove(f)
+    before = {f: os.stat(f).st_mtime_ns for f in files if f not in gone}
+    again = run(spec, out, client=client, draw=False)
+    assert same_values(ds, again)
+    assert all(os.path.isfile(f) for f in gone)
+    assert before == {f: os.stat(f).st_mtime_ns for f in before}
+    assert same_values(ds, xr.open_dataset(os.path.join(out, "ensemble.nc")))
+
+    # another spec is refused in this folder, and nothing in it is touched
+    with open(spec) as f:
+        text = f.read()
+    with open(spec, "w") as f:
+        f.write(text.replace("seed = 11", "seed = 12"))
+    with pytest.raises(OutputFolderError, match="another spec"):
+        run(spec, out, client=client, draw=False)
+    assert same_values(ds, xr.open_dataset(os.path.join(out, "ensemble.nc")))
+
+
+def _stop(procs):
+    for p in procs:
+        if p.poll() is None:
+            p.send_signal(signal.SIGTERM)
+    for p in procs:
+        try:
+            p.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait(timeout=15)
+
+
+def test_two_worker_cluster_equals_local_default(tmp_path, env):
+    spec = make_case(str(tmp_path), n=4, porf_low=0.2)
+    local, remote = str(tmp_path / "local"), str(tmp_path / "remote")
+    cli = [TOOLS, "ensemble", spec, "--quiet"]
+    done = subprocess.run(cli + ["--out", local], env=env, timeout=300, capture_output=True,
+                          text=True)
+    assert done.returncode == 0, done.stderr
+    for name in ("fan_no_action.png", "fan_remove_90.png", "exceedance.png",
+                 "discharge_x25.png", "sensitivity.png", "summary.csv"):
+        assert os.path.getsize(os.path.join(local, name)) > 0
+
+    address_file = str(tmp_path / "scheduler.json")
+    procs = []
+    try:
+        procs.append(subprocess.Popen(
+            [PYTHON, "-m", "distributed.cli.dask_scheduler", "--host", "127.0.0.1", "--port",
+             "0", "--no-dashboard", "--scheduler-file", address_file], env=env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        deadline = time.monotonic() + 60
+        while not os.path.isfile(address_file) and time.monotonic() < deadline:
+            time.sleep(0.2)
+        time.sleep(0.5)
+        with open(address_file) as f:
+            address = json.load(f)["address"]
+        assert address.startswith("tcp://127.0.0.1:")
+        for k in range(2):
+            procs.append(subprocess.Popen(
+                [PYTHON, "-m", "distributed.cli.dask_worker", address, "--host", "127.0.0.1",
+                 "--nthreads", "1", "--nworkers", "1", "--no-dashboard", "--local-directory",
+                 str(tmp_path / f"w{k}")], env=env, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL))
+        from distributed import Client
+        with Client(address, timeout="30s") as c:
+            c.wait_for_workers(2, timeout=60)
+        done = subprocess.run(cli + ["--out", remote, "--scheduler", address, "--no-figures"],
+                              env=env, timeout=300, capture_output=True, text=True)
+        assert done.returncode == 0, done.stderr
+    finally:
+        _stop(procs)
+    a = xr.open_dataset(os.path.join(local, "ensemble.nc"))
+    b = xr.open_dataset(os.path.join(remote, "ensemble.nc"))
+    assert same_values(a, b) and (a["status"].values == 0).all()
