@@ -51,9 +51,9 @@ def env():
     return dict(os.environ, QUILMAR_BINARY=path, PYTHONPATH=os.path.join(REPO, "python"))
 
 
-def make_case(folder, n, porf_low):
+def make_case(folder, n, porf_low, nt=10):
     deck = Deck.read(os.path.join(REPO, "examples", "solvent_chain.deck")).replace(
-        dx=10.0, nx=15, dy=2.0, ny=4, dz=1.0, nz=3, dt=1.0, nt=10, npt=10, lysource=2,
+        dx=10.0, nx=15, dy=2.0, ny=4, dz=1.0, nz=3, dt=20.0 / nt, nt=nt, npt=nt, lysource=2,
         lzsourcemax=3, lzsourcemin=1, xwell=62.5, ywell=1.0, zwelltop=2.5, zwellbot=0.5,
         x1=40.0, x2=80.0)
     deck.write(os.path.join(folder, "tiny.deck"))
@@ -145,7 +145,8 @@ def _stop(procs):
 
 
 def test_two_worker_cluster_equals_local_default(tmp_path, env):
-    spec = make_case(str(tmp_path), n=4, porf_low=0.2)
+    # One worker is killed while the ensemble runs: its realisations go to the other.
+    spec = make_case(str(tmp_path), n=10, porf_low=0.2, nt=100)
     local, remote = str(tmp_path / "local"), str(tmp_path / "remote")
     cli = [TOOLS, "ensemble", spec, "--quiet"]
     done = subprocess.run(cli + ["--out", local], env=env, timeout=300, capture_output=True,
@@ -172,15 +173,27 @@ def test_two_worker_cluster_equals_local_default(tmp_path, env):
         for k in range(2):
             procs.append(subprocess.Popen(
                 [PYTHON, "-m", "distributed.cli.dask_worker", address, "--host", "127.0.0.1",
-                 "--nthreads", "1", "--nworkers", "1", "--no-dashboard", "--local-directory",
-                 str(tmp_path / f"w{k}")], env=env, stdout=subprocess.DEVNULL,
+                 "--nthreads", "1", "--no-nanny", "--no-dashboard", "--local-directory",
+                 str(tmp_path / f"w{k}")], env=dict(env, TMPDIR=str(tmp_path)),
+                stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL))
         from distributed import Client
         with Client(address, timeout="30s") as c:
             c.wait_for_workers(2, timeout=60)
-        done = subprocess.run(cli + ["--out", remote, "--scheduler", address, "--no-figures"],
-                              env=env, timeout=300, capture_output=True, text=True)
-        assert done.returncode == 0, done.stderr
+        ensemble = subprocess.Popen(cli + ["--out", remote, "--scheduler", address,
+                                           "--no-figures"], env=env, stderr=subprocess.PIPE,
+                                    text=True)
+        procs.append(ensemble)
+        parts = os.path.join(remote, "parts")
+        saved = 0
+        deadline = time.monotonic() + 120
+        while saved == 0 and ensemble.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.02)
+            saved = sum(len(fs) for _, _, fs in os.walk(parts))
+        procs[2].kill()
+        assert 0 < saved < 20, saved            # killed while realisations were under way
+        _, err = ensemble.communicate(timeout=300)
+        assert ensemble.returncode == 0, err
     finally:
         _stop(procs)
     a = xr.open_dataset(os.path.join(local, "ensemble.nc"))

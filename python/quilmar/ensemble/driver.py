@@ -1,6 +1,8 @@
 """An ensemble from spec to results: sample the inputs, run what the output folder does not
 hold yet, then write ensemble.nc, summary.csv, sensitivity.csv and the figures."""
 
+import time
+
 import numpy as np
 
 from . import figures, results
@@ -12,14 +14,18 @@ from .store import Store, scenario_dir
 
 
 def run(spec, out, client=None, *, scheduler=None, workers=None, keep=False, progress=False,
-        draw=True):
+        draw=True, timings=None):
     """Runs the ensemble of `spec` (a spec file or a read Spec) into folder `out` and
     returns its xarray Dataset (also written to out/ensemble.nc).
 
     client: a distributed.Client to run on (left open); otherwise `scheduler` (an address,
     tcp://host:8786) or a LocalCluster of `workers` single-threaded processes (default: one
     per core). keep: keep each run's folder under out/runs/. A folder that already holds
-    part of the same ensemble is completed, not started again."""
+    part of the same ensemble is completed, not started again. timings: a dict that
+    receives the wall time of each phase (cluster: reading, sampling and starting
+    the cluster; realisations; gather: closing the cluster and reading the records back;
+    results; figures), in s."""
+    clock = _Clock(timings)
     if not isinstance(spec, Spec):
         spec = read_spec(spec)
     samples = sample(spec.parameters, spec.realisations, spec.sampling, spec.seed)
@@ -35,8 +41,10 @@ def run(spec, out, client=None, *, scheduler=None, workers=None, keep=False, pro
         bar = progress_bar(total, total - len(todo), progress)
         try:
             with Cluster(client, scheduler, workers) as cluster:
+                clock.lap("cluster")
                 execute(cluster.client, job, tasks, f"quilmar-{spec.fingerprint()[:12]}",
                         store.save, bar)
+                clock.lap("realisations")
         finally:
             if bar is not None:
                 bar.close()
@@ -46,10 +54,24 @@ def run(spec, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     if lost:
         raise RuntimeError(f"{len(lost)} realisation record(s) could not be read back from "
                            f"{store.path('parts')}; start the ensemble again to rerun them")
-    return finish(spec, samples, records, store, draw)
+    return finish(spec, samples, records, store, draw, clock)
 
 
-def finish(spec, samples, records, store, draw=True):
+class _Clock:
+    def __init__(self, timings):
+        self.timings = timings
+        self.last = time.perf_counter()
+
+    def lap(self, name):
+        now = time.perf_counter()
+        if self.timings is not None:
+            self.timings[name] = now - self.last
+        self.last = now
+
+
+def finish(spec, samples, records, store, draw=True, clock=None):
+    clock = clock or _Clock(None)
+    clock.lap("gather")
     ds = results.assemble(spec, samples, records)
     store.write_file("ensemble.nc", lambda p: ds.to_netcdf(p, engine="netcdf4"))
     store.write_file("summary.csv",
@@ -57,8 +79,10 @@ def finish(spec, samples, records, store, draw=True):
     table = results.sensitivity(ds)
     store.write_file("sensitivity.csv",
                      lambda p: table.to_csv(p, index=False, float_format="%.4f"))
+    clock.lap("results")
     if draw:
         figures.draw_all(ds, table, spec.limits, store.out)
+        clock.lap("figures")
     return ds
 
 

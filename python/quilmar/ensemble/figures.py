@@ -136,7 +136,10 @@ def draw_all(ds, table, limits, out):
     """Every figure of the ensemble into folder `out`; returns the files written."""
     files = []
     for s, scen in enumerate(ds.scenario.values):
-        files.append(os.path.join(out, f"fan_{_safe(scen)}.png"))
+        name = f"fan_{_safe(scen)}.png"
+        if os.path.join(out, name) in files:      # two names alike in safe characters
+            name = f"fan_{s}_{_safe(scen)}.png"
+        files.append(os.path.join(out, name))
         fan(ds, s, limits, files[-1])
     if limits is not None:
         files.append(os.path.join(out, "exceedance.png"))

@@ -1,0 +1,146 @@
+#!/usr/bin/python3
+"""Ensemble throughput: the wall time of an ensemble against the time of the same number of
+single runs shared among the workers, and where the per-realisation overhead goes.
+
+    bench/ensemble/throughput.py [--realisations 200] [--workers N] [--deck DECK] [--repeat 3]
+
+1. The single-run time: the median wall time of 11 plain runs of the deck on one thread
+   (QUILMAR_THREADS=1), each in a scratch folder as the ensemble runs them.
+2. The ensemble: --realisations realisations of the deck with five sampled inputs, one
+   scenario, on a local cluster of --workers single-threaded workers (default: one per
+   core), --repeat times; the median of each phase is printed.
+3. The worker side alone: the same realisation function run serially in this process, its
+   own CPU time (deck writing, following the console, reading and reducing the results,
+   removing the folder) apart from the program's.
+
+The target: the realisations take at most 1.25 x (realisations x single-run time / workers).
+The binary is $QUILMAR_BINARY, else build/quilmar_v3 of this tree.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "python"))
+
+from quilmar.runner import find_binary  # noqa: E402
+from quilmar.ensemble import read_spec, run  # noqa: E402
+from quilmar.ensemble.execute import cores  # noqa: E402
+from quilmar.ensemble.realisation import Job, run_one  # noqa: E402
+from quilmar.ensemble.sampling import deck_values, sample  # noqa: E402
+
+SPEC = """deck = "{deck}"
+realisations = {n}
+sampling = "lhs"
+seed = 1
+[parameters.vd]
+dist = "lognormal"
+median = 10.0
+gsd = 1.5
+[parameters.alphax]
+dist = "uniform"
+low = 2.5
+high = 10.0
+[parameters."decayf[1,2,1]"]
+dist = "loguniform"
+low = 0.1
+high = 1.0
+[parameters."tzeromass[1]"]
+dist = "triangular"
+low = 2e5
+mode = 5e5
+high = 1e6
+[parameters."retardms[1]"]
+dist = "normal"
+mean = 6.0
+sd = 1.0
+low = 1.0
+"""
+
+
+def single_run_time(binary, deck, runs=11):
+    times = []
+    env = dict(os.environ, QUILMAR_THREADS="1")
+    for _ in range(runs):
+        folder = tempfile.mkdtemp(prefix="quilmar-bench-")
+        try:
+            with open(deck, "rb") as stdin, open(os.path.join(folder, "console.txt"), "wb") as out:
+                t = time.perf_counter()
+                subprocess.run([binary], stdin=stdin, stdout=out, cwd=folder, env=env,
+                               check=True)
+                times.append(time.perf_counter() - t)
+        finally:
+            shutil.rmtree(folder)
+    return statistics.median(times)
+
+
+def worker_side(spec, count=20):
+    """(wall, own CPU, program CPU) per realisation, run serially in this process."""
+    values = sample(spec.parameters, spec.realisations, spec.sampling, spec.seed)
+    job = Job([spec.deck], ["s0"], list(spec.control_planes))
+    run_one(job, 0, 0, deck_values(spec.parameters, values[0]))
+    t, c = time.perf_counter(), os.times()
+    for r in range(count):
+        run_one(job, 0, r, deck_values(spec.parameters, values[r % len(values)]))
+    t1, c1 = time.perf_counter(), os.times()
+    own = (c1.user + c1.system - c.user - c.system) / count
+    child = (c1.children_user + c1.children_system - c.children_user - c.children_system) / count
+    return (t1 - t) / count, own, child
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--realisations", type=int, default=200)
+    parser.add_argument("--workers", type=int, default=None)
+    parser.add_argument("--deck", default=os.path.join(HERE, "chain_60x10x5.deck"))
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--figures", action="store_true", help="draw the figures too")
+    args = parser.parse_args()
+    binary = find_binary()
+    workers = args.workers or cores()
+    deck = os.path.abspath(args.deck)
+    single = single_run_time(binary, deck)
+    ideal = args.realisations * single / workers
+    print(f"binary {binary}\ndeck {deck}\nworkers {workers}, realisations {args.realisations}")
+    print(f"single run (1 thread, median of 11): {single:.4f} s; ideal ensemble "
+          f"{ideal:.2f} s, target {1.25 * ideal:.2f} s")
+    phases = {}
+    folder = tempfile.mkdtemp(prefix="quilmar-bench-ens-")
+    try:
+        spec_path = os.path.join(folder, "spec.toml")
+        with open(spec_path, "w") as f:
+            f.write(SPEC.format(deck=deck, n=args.realisations))
+        spec = read_spec(spec_path)
+        for k in range(args.repeat):
+            out = os.path.join(folder, f"out{k}")
+            timings = {}
+            t = time.perf_counter()
+            ds = run(spec, out, workers=workers, draw=args.figures, timings=timings)
+            timings["total"] = time.perf_counter() - t
+            failed = int((ds["status"].values != 0).sum())
+            print(f"run {k + 1}: " + ", ".join(f"{n} {v:.2f} s" for n, v in timings.items())
+                  + f"; {failed} failed")
+            for n, v in timings.items():
+                phases.setdefault(n, []).append(v)
+        wall, own, child = worker_side(spec)
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    med = {n: statistics.median(v) for n, v in phases.items()}
+    real = med["realisations"]
+    per = real * workers / args.realisations
+    print(f"median: " + ", ".join(f"{n} {v:.2f} s" for n, v in med.items()))
+    print(f"realisations phase {real:.2f} s = {real / ideal:.3f} x ideal (target 1.25); "
+          f"total {med['total']:.2f} s = {med['total'] / ideal:.3f} x ideal")
+    print(f"per realisation on a worker: {per * 1000:.1f} ms against {single * 1000:.1f} ms "
+          f"for a plain run: overhead {1000 * (per - single):.1f} ms")
+    print(f"worker side alone, serial: {wall * 1000:.1f} ms wall, {own * 1000:.1f} ms own CPU "
+          f"(deck, console, results, clean-up), {child * 1000:.1f} ms program CPU")
+
+
+if __name__ == "__main__":
+    main()
