@@ -21,11 +21,11 @@ QUICK = {"dts": (1.0,), "nt": 200}
 def matrix_deck(code, dt, nt, retard=1.0, volfrac=1.0, difflen=1.0, removal=None, npt=None):
     """One cell on a matrix of the given code, flushed at 1e4 m/yr by source water at
     concentration 1; `removal` takes the whole source away at that time."""
-    deck = {4: "0 1 1 1 1e4", 5: "0.25 1 0 0 0",
-            22: f"{code} {PORMS} {TORTMS} {DIFFS} 0 {volfrac!r} {difflen!r}",
-            23: f"{retard!r} 1 1 1", 37: "1 1", 40: f"{dt!r} {nt} {npt or nt}"}
+    deck = dict(vd=1e4, porf=0.25, mdflags=code, porms=PORMS, tortms=TORTMS, diffs=DIFFS,
+                volfracs=volfrac, difflens=difflen, retardms=[retard, 1, 1, 1], nx=1,
+                dt=dt, nt=nt, npt=npt or nt)
     if removal is not None:
-        deck[3] = f"0 1 {removal!r} {removal + 1e-4!r}"
+        deck.update(xremove=1.0, t1=removal, t2=removal + 1e-4)
     return deck
 
 

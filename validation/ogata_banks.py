@@ -35,9 +35,8 @@ def simulate(peclet, courant, times):
     dt = courant * DX / V
     steps = [int(round(t / dt)) for t in times]
     npt = int(np.gcd.reduce(steps))
-    deck = {4: f"0 1 1 1 {V * PORF!r}", 5: f"{PORF} 1 {alphax!r} 0 0",
-            37: f"{DX} {NX}", 40: f"{dt!r} {max(steps)} {npt}"}
-    result = runner.run(deck)
+    result = runner.run(dict(vd=V * PORF, porf=PORF, alphax=alphax, dx=DX, nx=NX, dt=dt,
+                             nt=max(steps), npt=npt))
     out = {}
     for t in times:
         xyz, c = result.snapshot(t)

@@ -24,10 +24,10 @@ QUICK_NX = 120
 
 
 def simulate(nx, ny, nz, az):
-    deck = {4: f"0 {LY} {LZ} 1 {V * PORF!r}", 5: f"{PORF} 1 {AX!r} {AY!r} {az!r}",
-            37: f"{DX} {nx}", 38: f"{DY} {ny}", 39: f"{DZ} {nz}", 40: "1000 9 9",
-            42: "0.5 0.25 0.25 0.25"}
-    deck.update(runner.decay_records((RATE, 0, 0, 0)))
+    deck = dict(lysource=LY, lzsourcemax=LZ, lzsourcemin=1, vd=V * PORF, porf=PORF,
+                alphax=AX, alphat=AY, alphav=az, dx=DX, nx=nx, dy=DY, ny=ny, dz=DZ, nz=nz,
+                dt=1000.0, nt=9, npt=9, xwell=0.5, ywell=0.25, zwelltop=0.25, zwellbot=0.25,
+                **runner.decay((RATE, 0, 0, 0)))
     x, c = runner.run(deck).snapshot(9000.0)
     line = (np.isclose(x[:, 1], 0.5 * DY)) & (np.isclose(x[:, 2], 0.5 * DZ))
     return x[line, 0], c[line]

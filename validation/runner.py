@@ -1,49 +1,35 @@
 """Running the simulator on a validation deck and reading back what it wrote.
 
-Every case starts from one plain scenario (a constant source of concentration 1, one
-reaction zone, no decay, no matrix, one cell across and one layer) and changes the records
-it needs. The program is run as a user runs it: the deck on standard input, the results in
-a folder of their own.
+Every case starts from validation/base.deck (a constant source of concentration 1, one
+reaction zone, no decay, no matrix, one cell across and one layer) and changes the items
+it needs by name. The program is run as a user runs it: the deck on standard input, the
+results in a folder of their own.
 """
 import glob
 import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
 
 import numpy as np
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+try:
+    from quilmar import Deck
+except ImportError:
+    sys.path.insert(0, os.path.join(REPO, "python"))
+    from quilmar import Deck
 
-# A constant source: gamma 0 keeps the outflow concentration at czero while mass remains,
-# and a mass of 1e30 never runs out. Remediation starts long after any validation run.
-BASE = {
-    1: "1 0 0 0", 2: "1e30 0 0 0", 3: "0 0 1e6 1.1e6", 4: "0 1 1 1 1",
-    5: "1 1 0 0 0", 6: "1 1 1 1", 7: "1e9 1e9", 8: "0 0", 9: "0 0 0",
-    22: "0 0.3 0.5 0 0 1 1", 23: "1 1 1 1", 24: "0 0 0",
-    37: "1 10", 38: "1 1", 39: "1 1", 40: "1 1 1", 41: "1e-12 20000",
-    42: "0.5 0.5 0.5 0.5",
-}
-for _rec in list(range(10, 22)) + list(range(25, 37)):
-    BASE[_rec] = "0 0 0"
+BASE = Deck.read(os.path.join(os.path.dirname(os.path.abspath(__file__)), "base.deck"))
 
 
-def decay_records(rates, first=10):
-    """Records of the rates of components 1..4 (one rate per component, every zone)."""
-    out = {}
-    for m, rate in enumerate(rates):
-        for zone in range(3):
-            out[first + 3 * m + zone] = f"{rate!r} 0 0"
-    return out
-
-
-def deck_text(records, title="validation"):
-    values = {**BASE, **records}
-    lines = []
-    for rec in range(1, 43):
-        lines += [title if rec == 1 else f"record {rec}", "", str(values[rec])]
-    return "\n".join(lines) + "\n"
+def decay(rates, item="decayf"):
+    """A decay table with each component's rate in every zone (first period)."""
+    table = np.zeros((4, 3, 3))
+    table[:, :, 0] = np.asarray(rates, float)[:, None]
+    return {item: table.tolist()}
 
 
 def binary():
@@ -96,14 +82,14 @@ class Run:
         return rows[:, 1:4], rows[:, 3 + component]
 
 
-def run(records, read=("field",), keep=None):
-    """Run one deck; the files named in `read` (field, mass, well, discharge) are read and
-    the folder is removed unless `keep` names it."""
+def run(items, read=("field",), keep=None):
+    """Run the base deck with `items` changed; the files named in `read` (field, mass,
+    well, discharge) are read and the folder is removed unless `keep` names it."""
     folder = keep or tempfile.mkdtemp(prefix="quilmar_val_")
     os.makedirs(folder, exist_ok=True)
     try:
         try:
-            proc = subprocess.run([binary()], input=deck_text(records), text=True,
+            proc = subprocess.run([binary()], input=BASE.replace(**items).text(), text=True,
                                   capture_output=True, cwd=folder, timeout=600)
         except OSError as err:
             raise RuntimeError(f"cannot run {binary()}: {err.strerror}") from err

@@ -18,12 +18,10 @@ QUICK = {"cells": (0.25, 1.0), "rates": (0.02, 0.2)}
 
 
 def steady_deck(dx, rates, yields=(0, 0, 0), alphax=ALPHAX):
-    """One row of cells over LENGTH, decay `rates` for the four members, nine steps of 1000 yr (the steady state)."""
-    deck = {4: f"0 1 1 1 {V * PORF!r}", 5: f"{PORF} 1 {alphax!r} 0 0",
-            9: " ".join(repr(float(y)) for y in yields),
-            37: f"{dx!r} {int(round(LENGTH / dx))}", 40: "1000 9 9"}
-    deck.update(runner.decay_records(rates))
-    return deck
+    """One row of cells over LENGTH, decay `rates` for the four members, nine steps of
+    1000 yr (the steady state)."""
+    return dict(vd=V * PORF, porf=PORF, alphax=alphax, yieldf=list(yields), dx=dx,
+                nx=int(round(LENGTH / dx)), dt=1000.0, nt=9, npt=9, **runner.decay(rates))
 
 
 def scheme_column(dx, alphax=ALPHAX):

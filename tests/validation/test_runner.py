@@ -44,15 +44,14 @@ def test_release_deck_removes_the_whole_source_at_t1(have_binary):
 
 
 def test_constant_source_stays_constant(have_binary):
-    deck = {5: "0.25 1 0.1 0 0", 4: "0 1 1 1 0.25", 37: "1 3", 40: "500 4 1"}
-    run = runner.run(deck)
+    run = runner.run(dict(porf=0.25, alphax=0.1, vd=0.25, nx=3, dt=500.0, nt=4, npt=1))
     # pure upwind with no decay: every cell at the source concentration at steady state
     assert np.allclose(run.field[run.field[:, 0] == 2000.0, 4], 1.0, atol=1e-9)
 
 
 def test_failures_are_reported_not_hidden(have_binary, tmp_path, capsys, monkeypatch):
     with pytest.raises(RuntimeError, match="status 2"):
-        runner.run({37: "0 10"})
+        runner.run(dict(dx=0.0))
     monkeypatch.setenv("QUILMAR_BINARY", str(tmp_path / "missing"))
     code = run_all.main(["--quick", "--case", "steady_decay", "--docs", str(tmp_path),
                          "--csv", str(tmp_path / "r.csv")])
