@@ -52,6 +52,7 @@ def run(quick=False):
     case = Case("chain_steady", "Steady four-member chain")
     results = [analyse(case, dx) for dx in (QUICK["cells"] if quick else CELLS)]
     case.summary["results"] = results
+    case.summary["rates"] = RATES
     case.add(f"""
 Deck: as `steady_decay`, component 1 alone at the source, aquifer rates
 {", ".join(f"{r:g}" for r in RATES)} 1/yr and yields {", ".join(f"{y:g}" for y in YIELDS[1:])}.

@@ -65,11 +65,11 @@ def test_rejected_decks_exit_2_with_the_programs_message(capsys, tmp_path, chang
 
 
 def test_advice_rules():
-    deck = Deck.read(EXAMPLE).replace(dt=0.1)           # dx 5, alphax 5, courant <= 0.6
+    deck = Deck.read(EXAMPLE).replace(dt=0.02)          # dx 5, alphax 5, courant <= 0.12
     assert advice.advise(deck) == []
     flagged = {a.rule: a for a in advice.advise(deck.replace(
         alphax=1.0, dt=2.0, **{"decayf[2,3,1]": 1.0}))}
-    assert set(flagged) == {"peclet", "courant", "step_decay"}
+    assert set(flagged) == {"peclet", "courant", "step_decay", "cell_decay"}
     assert flagged["peclet"].value == 5.0
     assert flagged["courant"].value == pytest.approx(10 * 2 / (0.3 * 1.1 * 5))
     assert flagged["step_decay"].value == pytest.approx(1.0 * 2 / 1.8)

@@ -74,3 +74,21 @@ def test_command_writes_page_and_table(cases, tmp_path):
             assert (tmp_path / "validation" / name).stat().st_size > 1000
             assert f"(validation/{name})" in page
     assert "EXCEEDED" not in page and len(checks) > 0
+
+
+def test_check_advice_agrees_with_measured_errors(cases):
+    # `quilmar check` warns exactly where the validation measured more than 5 %: fronts
+    # 20 cells out, and steady decaying plumes on grids with dx <= 2*alphax.
+    from quilmar import advice
+    from validation import ogata_banks, steady_decay
+
+    def rules(items):
+        return {a.rule for a in advice.advise(runner.BASE.replace(**items))}
+    for r in cases["ogata_banks"].summary["results"]:
+        if r["t"] == 20.0:
+            flagged = rules(ogata_banks.deck_items(r["peclet"], r["courant"], (20.0,)))
+            assert bool(flagged & {"peclet", "courant"}) == (r["err"] > 0.05), \
+                (r["peclet"], r["courant"], r["err"])
+    for r in cases["steady_decay"].summary["results"]:
+        flagged = rules(steady_decay.steady_deck(r["dx"], (r["rate"], 0, 0, 0)))
+        assert ("cell_decay" in flagged) == (r["err_user"] > 0.05), (r["dx"], r["rate"])
