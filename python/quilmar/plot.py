@@ -10,7 +10,14 @@ the remediation period and the well position), and writes PNG figures:
   plume_mass.png     mass of each component in the aquifer and in the low-permeability
                      matrix over time
   plan.png           concentration map in plan view at one layer, at a snapshot time
-  section.png        concentration map in a vertical section along the flow at one row
+  section.png        concentration map in a vertical section along the flow at one row,
+                     with the aquitards of the deck's matrix code above and below it
+
+With the console output the figures also mark the remediation period, the reaction-zone
+boundaries x1 and x2, and the observation well (a point in plan view, its screen on the
+section). A plume that reaches the last column or the outer row of the grid at more than a
+stated fraction of the source concentration (--edge-fraction) is reported as a warning: the
+zero-concentration boundary beyond those edges cuts it off.
 
 Every number the program can write is read: fixed and exponent fields, the exponent form
 with three digits and no letter (0.10000-100), fields of asterisks (a value too wide for its
@@ -26,309 +33,29 @@ import math
 import os
 import sys
 
-import numpy as np
-import matplotlib
-
-matplotlib.use("Agg")
-import matplotlib.pyplot as plt  # noqa: E402
-from matplotlib.colors import LogNorm, Normalize  # noqa: E402
-from matplotlib.ticker import LogLocator  # noqa: E402
-
-from .outputs import (NCOMP, ResultFileError, read_console, read_discharge,  # noqa: E402
+from .outputs import (NCOMP, ResultFileError, read_console, read_discharge,
                       read_plume_mass, read_snapshots, read_well)
+from .plot_lines import fig_breakthrough, fig_discharge, fig_plume_mass
+from .plot_maps import edge_warnings, fig_maps
+from .plot_style import COLOURS, Style  # noqa: F401  (COLOURS: for figures drawn elsewhere)
 
 PROG = "quilmar plot"
-COLOURS = ["tab:blue", "tab:orange", "tab:green", "tab:red"]
-
-# ---------------------------------------------------------------------------------------
-# Figures
-
-class Style:
-    def __init__(self, args, console):
-        length, time, mass = args.units
-        self.length, self.time, self.mass = length, time, mass
-        self.conc = f"{mass}/{length}³"
-        self.names = args.names
-        self.components = None if args.components is None else [m - 1 for m in args.components]
-        self.log = args.log
-        self.decades = args.log_decades
-        self.console = console
-        self.title = (console or {}).get("title", "") or args.title or ""
-        if args.title:
-            self.title = args.title
-        rec = (console or {}).get("records", {})
-        self.remediation = None
-        if len(rec.get(3, [])) >= 4 and rec[3][1] > 0:
-            self.remediation = (rec[3][2], rec[3][3])
-        self.xwell = rec[42][0] if len(rec.get(42, [])) >= 1 else None
-        self.well_text = ""
-        if len(rec.get(42, [])) >= 4:
-            xw, yw, ztop, zbot = rec[42][:4]
-            self.well_text = (f"well at x = {xw:g} {length}, y = {abs(yw):g} {length}, "
-                              f"screen z = {zbot:g} to {ztop:g} {length}")
-
-    def suptitle(self, fig, subject):
-        text = subject if not self.title else f"{self.title}\n{subject}"
-        fig.suptitle(text, fontsize=10)
-
-    def mark_remediation(self, ax):
-        if self.remediation:
-            t1, t2 = sorted(self.remediation)
-            ax.axvspan(t1, max(t2, t1), color="0.85", zorder=0, label="source remediation")
-
-    def mark_well(self, ax):
-        if self.xwell is not None:
-            ax.axvline(self.xwell, color="0.4", lw=0.8, ls=":", label="observation well")
-
-
-def _shown(st, data):
-    """Components to draw (0-based): the chosen ones, or else those with any value other
-    than zero in data (last axis: component); at least the first."""
-    if st.components is not None:
-        return st.components
-    flat = np.asarray(data, dtype=float).reshape(-1, NCOMP)
-    shown = [m for m in range(NCOMP) if np.any(flat[:, m] != 0)]
-    return shown or [0]
-
-
-def _panel_grid(n, width=11, height=3.6):
-    """n panels, two per row; returns the figure, the panels and the lowest panel of each
-    column (which carries the x axis label)."""
-    rows, cols = (n + 1) // 2, min(n, 2)
-    fig, axes = plt.subplots(rows, cols, figsize=(width if cols == 2 else width * 0.82,
-                                                   1.3 + rows * height),
-                             sharex=True, squeeze=False)
-    for r, c in np.ndindex(rows, cols):
-        if r * cols + c >= n:
-            axes[r, c].remove()
-    panels = [axes[r, c] for r, c in np.ndindex(rows, cols) if r * cols + c < n]
-    bottom = []
-    for c in range(cols):
-        r = max(r for r in range(rows) if r * cols + c < n)
-        axes[r, c].tick_params(labelbottom=True)
-        bottom.append(axes[r, c])
-    return fig, panels, bottom
-
-
-def _mark_if_empty(ax, arrays):
-    """A panel whose values are all NaN or infinite says so instead of staying blank."""
-    if not any(np.isfinite(np.asarray(a, dtype=float)).any() for a in arrays):
-        ax.text(0.5, 0.5, "no finite value to plot (NaN or infinite)", transform=ax.transAxes,
-                ha="center", va="center", fontsize=9, color="tab:red")
-
-
-def _positive_limits(arrays):
-    vals = np.concatenate([np.asarray(a, dtype=float).ravel() for a in arrays])
-    vals = vals[np.isfinite(vals) & (vals > 0)]
-    return (vals.min(), vals.max()) if vals.size else None
-
-
-def _set_log_y(ax, data, decades):
-    lim = _positive_limits(data)
-    if lim:
-        ax.set_yscale("log")
-        ax.set_ylim(max(lim[0], lim[1] * 10.0 ** -decades) / 1.5, lim[1] * 1.5)
-
-
-def _figure_legend(fig, axes):
-    """One legend for all panels, below them; inside the panel when there is only one.
-    Returns the fraction of the figure height to keep free at the bottom."""
-    if len(axes) == 1:
-        axes[0].legend(fontsize=8)
-        return 0.0
-    handles, labels = axes[0].get_legend_handles_labels()
-    fig.legend(handles, labels, loc="lower center", ncol=min(len(labels), 6), fontsize=9,
-               frameon=False)
-    return 0.05
-
-
-def fig_breakthrough(well, st, out):
-    fig, ax = plt.subplots(figsize=(8, 5))
-    st.mark_remediation(ax)
-    for m in _shown(st, well["conc"]):
-        ax.plot(well["time"], well["conc"][:, m], color=COLOURS[m], label=st.names[m])
-    _mark_if_empty(ax, [well["conc"][:, m] for m in _shown(st, well["conc"])])
-    ax.set_xlabel(f"time [{st.time}]")
-    ax.set_ylabel(f"concentration, mean over the well screen [{st.conc}]")
-    if st.log:
-        _set_log_y(ax, [well["conc"]], st.decades)
-    ax.grid(alpha=0.3)
-    ax.legend()
-    subject = "Breakthrough curves at the observation well"
-    st.suptitle(fig, f"{subject} ({st.well_text})" if st.well_text else subject)
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
-
-
-def _pick(available, wanted, what, notes):
-    """Indices of the available times nearest to the wanted ones (in order, no repeats)."""
-    picked = []
-    for w in wanted:
-        i = int(np.nanargmin(np.abs(available - w)))
-        if not math.isclose(available[i], w, rel_tol=1e-9, abs_tol=1e-12):
-            notes.append(f"{what}: no output at time {w:g}; using the nearest, {available[i]:g}")
-        if i not in picked:
-            picked.append(i)
-    return picked
-
-
-def _default_times(times, n=4):
-    """n times spread evenly up to the end of the run."""
-    return [f * times[-1] for f in np.linspace(0, 1, n + 1)[1:]]
-
-
-def fig_discharge(dis, st, out, times, notes):
-    if times:
-        picked = _pick(dis["time"], times, "discharge.out", notes)
-    else:
-        picked = _pick(dis["time"], _default_times(dis["time"]), "discharge.out", [])
-    shown = _shown(st, dis["q"])
-    fig, axes, bottom = _panel_grid(len(shown))
-    cmap = plt.get_cmap("viridis")
-    for m, ax in zip(shown, axes):
-        for n, i in enumerate(picked):
-            colour = cmap(n / max(1, len(picked) - 1) * 0.9)
-            ax.plot(dis["x"], dis["q"][i, :, m], color=colour,
-                    label=f"t = {dis['time'][i]:g} {st.time}")
-        st.mark_well(ax)
-        _mark_if_empty(ax, [dis["q"][picked, :, m]])
-        if st.log:
-            _set_log_y(ax, [dis["q"][picked, :, m]], st.decades)
-        ax.set_title(st.names[m], fontsize=10)
-        ax.set_ylabel(f"mass discharge [{st.mass}/{st.time}]")
-        ax.grid(alpha=0.3)
-    for ax in bottom:
-        ax.set_xlabel(f"distance from the source along the flow, x [{st.length}]")
-    bottom_room = _figure_legend(fig, axes)
-    st.suptitle(fig, "Mass discharge through the whole plume cross-section")
-    fig.tight_layout(rect=(0, bottom_room, 1, 1))
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
-
-
-def fig_plume_mass(pm, st, out):
-    shown = _shown(st, np.concatenate([pm["aquifer"], pm["matrix"]]))
-    fig, axes, bottom = _panel_grid(len(shown))
-    for m, ax in zip(shown, axes):
-        st.mark_remediation(ax)
-        total = pm["aquifer"][:, m] + pm["matrix"][:, m]
-        ax.plot(pm["time"], pm["aquifer"][:, m], color="tab:blue",
-                label="aquifer (dissolved + sorbed)")
-        ax.plot(pm["time"], pm["matrix"][:, m], color="tab:brown",
-                label="low-permeability matrix")
-        ax.plot(pm["time"], total, color="k", ls="--", lw=1, label="total")
-        _mark_if_empty(ax, [total])
-        if st.log:
-            _set_log_y(ax, [pm["aquifer"][:, m], pm["matrix"][:, m], total], st.decades)
-        ax.set_title(st.names[m], fontsize=10)
-        ax.set_ylabel(f"mass in the plume [{st.mass}]")
-        ax.grid(alpha=0.3)
-    for ax in bottom:
-        ax.set_xlabel(f"time [{st.time}]")
-    bottom_room = _figure_legend(fig, axes)
-    st.suptitle(fig, "Plume mass: aquifer and low-permeability matrix")
-    fig.tight_layout(rect=(0, bottom_room, 1, 1))
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
-
-
-def _norm(field, st):
-    finite = field[np.isfinite(field)]
-    top = finite.max() if finite.size else 0.0
-    if st.log:
-        if top <= 0:
-            return None
-        return LogNorm(vmin=top * 10.0 ** -st.decades, vmax=top)
-    return Normalize(vmin=0.0, vmax=top if top > 0 else 1.0)
-
-
-def _map_figure(panels, edges_h, edges_v, st, out, subject, hlabel, vlabel, aspect_height):
-    shown = _shown(st, np.stack([np.asarray(p, dtype=float).ravel() for p in panels], axis=-1))
-    fig, axes = plt.subplots(len(shown), 1, figsize=(10, 1.4 + len(shown) * aspect_height),
-                             sharex=True, squeeze=False)
-    cmap = plt.get_cmap("magma_r").copy()
-    cmap.set_under("white")
-    cmap.set_bad("0.6")
-    for m, ax in zip(shown, axes[:, 0]):
-        field = panels[m]
-        norm = _norm(field, st)
-        if norm is None or not np.isfinite(field).any():
-            ax.pcolormesh(edges_h, edges_v, np.ma.masked_invalid(np.zeros_like(field) * field).T,
-                          cmap=cmap, norm=Normalize(1, 2), shading="flat")
-            empty = "zero everywhere" if np.isfinite(field).any() else "no finite value (NaN)"
-            ax.text(0.5, 0.5, empty, transform=ax.transAxes, ha="center", va="center",
-                    fontsize=9)
-        else:
-            data = np.array(field, dtype=float)
-            if st.log:
-                data[data <= 0] = norm.vmin * 1e-3      # shown in the colour below the scale
-            pc = ax.pcolormesh(edges_h, edges_v, np.ma.masked_invalid(data).T, cmap=cmap,
-                               norm=norm, shading="flat")
-            cb = fig.colorbar(pc, ax=ax, pad=0.01, extend="min" if st.log else "neither")
-            if st.log:
-                cb.ax.yaxis.set_major_locator(LogLocator(base=10.0, numticks=12))
-            cb.set_label(f"[{st.conc}]", fontsize=8)
-        if st.xwell is not None and edges_h[0] <= st.xwell <= edges_h[-1]:
-            ax.axvline(st.xwell, color="deepskyblue", lw=1.0, ls=":")
-        ax.set_title(st.names[m], fontsize=9, loc="left")
-        ax.set_ylabel(vlabel, fontsize=8)
-    axes[-1, 0].set_xlabel(hlabel)
-    scale = (f"log colour scale over {st.decades:g} decades below each panel's maximum; "
-             f"white: below that") if st.log else "linear colour scale from 0"
-    if st.xwell is not None:
-        scale += "; dotted line: observation well"
-    st.suptitle(fig, f"{subject}\n{scale}")
-    fig.tight_layout()
-    fig.savefig(out, dpi=110)
-    plt.close(fig)
-
-
-def fig_maps(snap, st, out_plan, out_section, time, layer, row, notes):
-    times = snap["time"]
-    s = len(times) - 1 if time is None else _pick(times, [time], "Quilmar.out", notes)[0]
-    c = snap["c"][s]                       # [nx, ny, nz, 4]
-    nx, ny, nz = c.shape[:3]
-    if layer is None:
-        # the layer with the highest concentration of the first component with any
-        layer = 1
-        for m in range(NCOMP):
-            if np.nanmax(c[..., m], initial=0.0) > 0:
-                layer = int(np.nanargmax(np.nanmax(np.where(np.isfinite(c[..., m]), c[..., m], -1),
-                                                   axis=(0, 1)))) + 1
-                break
-    if not 1 <= layer <= nz:
-        raise ResultFileError(f"layer {layer} is not in the grid (layers 1 to {nz})")
-    if not 1 <= row <= ny:
-        raise ResultFileError(f"row {row} is not in the grid (rows 1 to {ny})")
-    xe = np.arange(nx + 1) * snap["dx"]
-    ye = np.arange(ny + 1) * snap["dy"]
-    ze = np.arange(nz + 1) * snap["dz"]
-    t = times[s]
-    zc = snap["z"][layer - 1]
-    _map_figure([c[:, :, layer - 1, m] for m in range(NCOMP)], xe, ye, st, out_plan,
-                f"Plan view at layer {layer} (z = {zc:g} {st.length} above the base), "
-                f"t = {t:g} {st.time}",
-                f"x, along the flow [{st.length}]",
-                f"y from centre line [{st.length}]", 1.6)
-    yc = snap["y"][row - 1]
-    _map_figure([c[:, row - 1, :, m] for m in range(NCOMP)], xe, ze, st, out_section,
-                f"Section along the flow at row {row} (y = {yc:g} {st.length}), "
-                f"t = {t:g} {st.time}",
-                f"x, along the flow [{st.length}]",
-                f"z above base [{st.length}]", 1.6)
-    return layer
-
 
 # ---------------------------------------------------------------------------------------
 
-def _csv(kind, n=None):
+def _csv(kind, n=None, most=None, blank=False):
+    """A comma-separated list: exactly n items, or 1 to `most`; with blank, an empty item
+    stands for "none" (None)."""
     def parse(text):
         items = [s.strip() for s in text.split(",")]
         if n is not None and len(items) != n:
             raise argparse.ArgumentTypeError(f"expected {n} comma-separated items")
+        if most is not None and len(items) > most:
+            raise argparse.ArgumentTypeError(f"at most {most} comma-separated items")
+        if not blank and not all(items):
+            raise argparse.ArgumentTypeError("an empty item")
         try:
-            return [kind(s) for s in items]
+            return [kind(s) if s else None for s in items]
         except ValueError as e:
             raise argparse.ArgumentTypeError(str(e)) from None
     return parse
@@ -344,8 +71,10 @@ def parse_args(argv, prog=PROG):
                                      "remediation period and the well position (default: "
                                      "RUN_DIR/console.txt if present)")
     p.add_argument("--title", help="title line instead of the deck's first comment line")
-    p.add_argument("--names", type=_csv(str, NCOMP), default=[f"component {m}" for m in range(1, 5)],
-                   help="names of the four components, e.g. PCE,TCE,DCE,VC")
+    p.add_argument("--names", type=_csv(str, most=NCOMP), default=[],
+                   help="names of the components in chain order, one to four, e.g. "
+                        "PCE,TCE,DCE,VC, or TCE alone for a one-component run (components "
+                        "not named are called 'component m')")
     p.add_argument("--components", type=_csv(int), default=None,
                    help="components to plot, e.g. 1,2 (default: those with any value other "
                         "than zero)")
@@ -363,6 +92,13 @@ def parse_args(argv, prog=PROG):
                         "highest concentration)")
     p.add_argument("--row", type=int, default=1,
                    help="row of the section, 1 = plume centre line (default 1)")
+    p.add_argument("--limit", type=_csv(float, most=NCOMP, blank=True), default=None,
+                   help="drinking-water limits in component order, drawn on the breakthrough "
+                        "curves; leave an item empty for a component without one, e.g. "
+                        "0.005,0.005,,0.002 (unit as the concentrations)")
+    p.add_argument("--edge-fraction", type=float, default=0.001,
+                   help="warn when the plume reaches the last column or the outer row at more "
+                        "than this fraction of the source concentration (default 0.001, 0.1 %%)")
     p.add_argument("--log", action="store_true",
                    help="logarithmic colour scale on the maps and logarithmic concentration, "
                         "discharge and mass axes")
@@ -371,8 +107,12 @@ def parse_args(argv, prog=PROG):
     args = p.parse_args(argv)
     if args.components is not None and not all(1 <= m <= NCOMP for m in args.components):
         p.error("--components takes numbers from 1 to 4")
-    if args.log_decades <= 0:
+    if not args.log_decades > 0:
         p.error("--log-decades must be positive")
+    if args.limit is not None and not all(v is None or 0 < v < math.inf for v in args.limit):
+        p.error("--limit takes positive concentrations")
+    if not 0 < args.edge_fraction < math.inf:
+        p.error("--edge-fraction must be positive")
     return args
 
 
@@ -393,6 +133,7 @@ def main(argv=None, prog=PROG):
 
     failures = 0
     notes = []
+    warnings = []
 
     def make(name, build):
         nonlocal failures
@@ -425,6 +166,7 @@ def main(argv=None, prog=PROG):
     try:
         snap = read_snapshots(run_dir)
         notes.extend(snap["notes"])
+        warnings.extend(edge_warnings(snap, st, args.edge_fraction))
         plan = os.path.join(out_dir, "plan.png")
         section = os.path.join(out_dir, "section.png")
         fig_maps(snap, st, plan, section, args.time, args.layer, args.row, notes)
@@ -435,6 +177,8 @@ def main(argv=None, prog=PROG):
         print(f"{prog}: plan.png and section.png not made: {e}", file=sys.stderr)
     for n in dict.fromkeys(notes):
         print(f"{prog}: note: {n}", file=sys.stderr)
+    for w in warnings:
+        print(f"{prog}: warning: {w}", file=sys.stderr)
     return 1 if failures else 0
 
 
