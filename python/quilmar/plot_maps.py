@@ -1,6 +1,8 @@
 """The concentration maps of the plot command (plan view at one layer, section along the flow
 at one row) and the check that the plume stays clear of the open edges of the grid."""
 
+import textwrap
+
 import numpy as np
 import matplotlib.pyplot as plt
 from matplotlib.colors import ListedColormap, LogNorm, Normalize
@@ -135,7 +137,7 @@ def _map_figure(panels, edges_h, edges_v, st, out, subject, hlabel, vlabel, deco
     axes[-1, 0].set_xlabel(hlabel)
     scale = (f"log colour scale over {st.decades:g} decades below each panel's maximum; "
              f"white: below that") if st.log else "linear colour scale from 0"
-    st.suptitle(fig, f"{subject}\n" + "; ".join([scale] + legend))
+    st.suptitle(fig, subject + "\n" + "\n".join(textwrap.wrap("; ".join([scale] + legend), 110)))
     save(fig, out)
 
 

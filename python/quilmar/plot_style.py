@@ -90,7 +90,7 @@ class Style:
             ax.axvline(x, color="tab:green", lw=0.9, ls="--",
                        label="reaction-zone boundaries x1, x2" if label and not drawn else None)
             ax.annotate(name, (x, 1.0), xycoords=("data", "axes fraction"),
-                        xytext=(2, -2), textcoords="offset points", ha="left", va="top",
+                        xytext=(0, 1), textcoords="offset points", ha="center", va="bottom",
                         fontsize=7, color="tab:green")
             drawn = True
         return drawn

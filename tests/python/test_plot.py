@@ -315,3 +315,92 @@ def test_no_snapshot_and_a_layer_outside_the_grid(run_copy, tmp_path):
     assert "Quilmar.out: header line only" in proc.stderr
     proc = plot_command(str(tmp_path / "nowhere"))
     assert proc.returncode == 2 and "no such folder" in proc.stderr
+
+
+# --- deck marks, limits, names and the edge warning ----------------------------------------
+
+from quilmar import plot_maps  # noqa: E402
+
+
+@pytest.mark.parametrize("options, error", [
+    (("--names", "A,B,C,D,E"), "at most 4"), (("--names", "PCE,,DCE"), "an empty item"),
+    (("--limit", "0.005,-1"), "positive"), (("--limit", "1,2,3,4,5"), "at most 4"),
+    (("--edge-fraction", "0"), "positive"),
+])
+def test_bad_options_are_usage_errors(base_run, options, error):
+    proc = plot_command(base_run, *options)
+    assert proc.returncode == 2 and error in proc.stderr
+
+
+def test_one_component_run_named_alone_with_a_limit(tmp_path):
+    run = run_deck(str(tmp_path / "one"), "TCE alone", {9: "0 0 0", 24: "0 0 0"})
+    proc, out = plot(run, "--names", "TCE", "--limit", "0.005", "--log")
+    assert proc.returncode == 0, proc.stderr
+    assert made(out) == sorted(FIGURES)
+    st = plot_module.Style(plot_module.parse_args([run, "--names", "TCE", "--limit", ",0.07"]),
+                           None)
+    assert st.names == ["TCE", "component 2", "component 3", "component 4"]
+    assert st.limits[:4] == [None, 0.07, None, None]
+
+
+def test_the_small_grid_is_reported_and_the_example_is_not(base_run, tmp_path):
+    proc, _ = plot(base_run)
+    assert "warning: the plume reaches the last column (x = 37.5 m)" in proc.stderr
+    assert "warning: the plume reaches the outer row (y = 5 m)" in proc.stderr
+    assert "of the source concentration, 100 g/m³" in proc.stderr and proc.returncode == 0
+    assert "warning" not in plot(base_run, "--edge-fraction", "0.9")[0].stderr
+    run = str(tmp_path / "example")
+    os.makedirs(run)
+    with open(os.path.join(REPO, "examples", "solvent_chain.deck")) as deck, \
+            open(os.path.join(run, "console.txt"), "w") as console:
+        subprocess.run([binary()], stdin=deck, stdout=console, cwd=run, check=True, timeout=120)
+    proc, out = plot(run)
+    assert proc.returncode == 0 and "warning" not in proc.stderr, proc.stderr
+
+
+def test_edge_warning_without_a_deck_echo_and_with_one_row():
+    st = plot_module.Style(plot_module.parse_args(["x", "--names", "PCE,TCE"]), None)
+    c = np.zeros((2, 4, 1, 2, 4))
+    c[1, 0, 0, 0, 0] = 10.0                    # the peak, away from the edges
+    c[0, 3, 0, 1, 1] = 0.5                     # TCE at the last column, 5 % of the peak
+    c[1, 3, 0, 0, 2] = np.nan
+    snap = {"c": c, "x": [1, 3, 5, 7], "y": [1], "time": [1.0, 2.0]}
+    [w] = plot_maps.edge_warnings(snap, st, 0.01)
+    assert w.startswith("the plume reaches the last column (x = 7 m) with TCE at 0.5 g/m³ "
+                        "(layer 2, row 1, t = 1 yr), 5 % of the highest concentration of the "
+                        "snapshots, 10 g/m³")
+    assert plot_maps.edge_warnings(snap, st, 0.05) == []
+
+
+def test_map_colours_stay_apart_at_the_top_of_the_scale():
+    def lightness(rgb):
+        lin = [v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4 for v in rgb[:3]]
+        return 116 * (0.2126 * lin[0] + 0.7152 * lin[1] + 0.0722 * lin[2]) ** (1 / 3) - 16
+    cmap = plot_maps.map_colours()
+    steps = [lightness(cmap(v)) for v in np.linspace(0, 1, 11)]
+    assert all(a > b for a, b in zip(steps, steps[1:]))      # darker with concentration
+    assert steps[-1] > 20 and steps[-2] - steps[-1] > 4      # the top is no black patch
+
+
+@pytest.mark.parametrize("code, below, above", [(7, True, True), (1, True, False),
+                                                (3, False, True), (2, False, False)])
+def test_marks_of_the_deck_on_the_maps(base_run, tmp_path, monkeypatch, code, below, above):
+    figures = {}
+    monkeypatch.setattr(plot_maps, "save", lambda fig, out: figures.update({out: fig}))
+    st = plot_module.Style(plot_module.parse_args([base_run, "--layer", "2"]),
+                           outputs.read_console(os.path.join(base_run, "console.txt")))
+    assert st.zones == (10.0, 25.0) and st.mdflag == 7
+    st.mdflag = code
+    plot_maps.fig_maps(outputs.read_snapshots(base_run), st, "plan", "section", None, 2, 1, [])
+    plan, section = figures["plan"].axes[0], figures["section"].axes[0]
+    # The well is one point in plan view at its x and y; on the section, its screen.
+    points = [ln for ln in plan.lines if len(ln.get_xdata()) == 1]
+    assert [(p.get_xdata()[0], p.get_ydata()[0]) for p in points] == [(12.5, 1.0)]
+    bars = [ln for ln in section.lines if list(ln.get_xdata()) == [12.5, 12.5]]
+    assert [list(b.get_ydata()) for b in bars] == [[0.5, 2.5]]
+    zones = {ln.get_xdata()[0] for ln in plan.lines if ln.get_linestyle() == "--"}
+    assert zones == {10.0, 25.0}
+    lo, hi = section.get_ylim()
+    assert (lo < 0) == below and (hi > 3) == above
+    assert ("embedded" in figures["section"]._suptitle.get_text()) == (code in (2, 7))
+    plot_maps.plt.close("all")
