@@ -52,7 +52,7 @@ def test_program_warnings_before_and_after_the_setup(capsys, tmp_path):
 
 
 @pytest.mark.parametrize("change, message", [
-    ({"lysource": 11}, "deck record 4, item 2 (lysource): 11 must lie in 1 to ny = 10"),
+    ({"lysource": 21}, "deck record 4, item 2 (lysource): 21 must lie in 1 to ny = 20"),
     ({"zwellbot": 4.5}, "deck record 42, item 4 (zwellbot): 4.5 lies in layer 5, above layer 3"),
 ])
 def test_rejected_decks_exit_2_with_the_programs_message(capsys, tmp_path, change, message):
