@@ -67,7 +67,8 @@ def make_case(folder, n, porf_low, nt=10):
 def client(env):
     from distributed import Client, LocalCluster
     cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                           host="127.0.0.1", dashboard_address=None)
+                           host="127.0.0.1", dashboard_address="127.0.0.1:0",
+                           worker_dashboard_address="127.0.0.1:0")
     c = Client(cluster)
     yield c
     c.close()
@@ -144,6 +145,28 @@ def _stop(procs):
             p.wait(timeout=15)
 
 
+def _listening(procs):
+    """Local addresses of the TCP sockets the processes listen on (from /proc)."""
+    inodes = set()
+    for p in procs:
+        fd_dir = f"/proc/{p.pid}/fd"
+        for fd in os.listdir(fd_dir):
+            target = os.readlink(os.path.join(fd_dir, fd))
+            if target.startswith("socket:["):
+                inodes.add(target[8:-1])
+    out = []
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(table) as f:
+            for line in f.readlines()[1:]:
+                cols = line.split()
+                if cols[3] == "0A" and cols[9] in inodes:      # state LISTEN
+                    host, port = cols[1].split(":")
+                    ip = ".".join(str(int(host[i:i + 2], 16)) for i in (6, 4, 2, 0)) \
+                        if len(host) == 8 else host
+                    out.append(f"{ip}:{int(port, 16)}")
+    return out
+
+
 def test_two_worker_cluster_equals_local_default(tmp_path, env):
     # One worker is killed while the ensemble runs: its realisations go to the other.
     spec = make_case(str(tmp_path), n=10, porf_low=0.2, nt=100)
@@ -161,7 +184,8 @@ def test_two_worker_cluster_equals_local_default(tmp_path, env):
     try:
         procs.append(subprocess.Popen(
             [PYTHON, "-m", "distributed.cli.dask_scheduler", "--host", "127.0.0.1", "--port",
-             "0", "--no-dashboard", "--scheduler-file", address_file], env=env,
+             "0", "--dashboard-address", "127.0.0.1:0", "--scheduler-file", address_file],
+            env=env,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         deadline = time.monotonic() + 60
         while not os.path.isfile(address_file) and time.monotonic() < deadline:
@@ -173,13 +197,15 @@ def test_two_worker_cluster_equals_local_default(tmp_path, env):
         for k in range(2):
             procs.append(subprocess.Popen(
                 [PYTHON, "-m", "distributed.cli.dask_worker", address, "--host", "127.0.0.1",
-                 "--nthreads", "1", "--no-nanny", "--no-dashboard", "--local-directory",
+                 "--nthreads", "1", "--no-nanny", "--dashboard-address", "127.0.0.1:0",
+                 "--local-directory",
                  str(tmp_path / f"w{k}")], env=dict(env, TMPDIR=str(tmp_path)),
                 stdout=subprocess.DEVNULL,
                 stderr=subprocess.DEVNULL))
         from distributed import Client
         with Client(address, timeout="30s") as c:
             c.wait_for_workers(2, timeout=60)
+        assert _listening(procs) and all(a.startswith("127.0.0.1:") for a in _listening(procs))
         ensemble = subprocess.Popen(cli + ["--out", remote, "--scheduler", address,
                                            "--no-figures"], env=env, stderr=subprocess.PIPE,
                                     text=True)

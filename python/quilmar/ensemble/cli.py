@@ -1,6 +1,7 @@
 """`quilmar ensemble SPEC.toml --out DIR [--scheduler ADDRESS] [--workers N] [--keep]`."""
 import argparse
 import os
+import signal
 import sys
 
 from ..deck import DeckError
@@ -32,6 +33,9 @@ def main(argv, prog):
         parser.error("--workers sets the size of a local cluster; with --scheduler the "
                      "cluster has the workers started for it")
     from .driver import failures, run
+    stopped = _stop_on_signals()
+    resume = (f"the finished realisations are kept in {args.out}: start again with the "
+              f"same --out to run the rest")
     try:
         spec = read_spec(args.spec)
         ds = run(spec, args.out, scheduler=args.scheduler, workers=args.workers,
@@ -40,9 +44,12 @@ def main(argv, prog):
         print(f"{prog}: {e}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:
-        print(f"{prog}: stopped; the finished realisations are kept in {args.out}: start "
-              f"again with the same --out to run the rest", file=sys.stderr)
+        print(f"{prog}: stopped by {stopped[-1] if stopped else 'SIGINT'}; {resume}",
+              file=sys.stderr)
         return 130
+    except OSError as e:     # the scheduler lost, a disk full
+        print(f"{prog}: {e}; {resume}", file=sys.stderr)
+        return 2
     bad = failures(ds)
     total = ds.sizes["scenario"] * ds.sizes["realisation"]
     for scen, r, status, message in bad[:10]:
@@ -55,3 +62,16 @@ def main(argv, prog):
     print(f"{prog}: {total - len(bad)} of {total} realisations done, {len(bad)} failed; "
           f"results in {os.path.abspath(args.out)}")
     return 0
+
+
+def _stop_on_signals():
+    """SIGTERM (a batch queue's end of time, a kill) stops the ensemble as Ctrl-C does:
+    the realisations under way are cancelled and the finished ones stay saved."""
+    names = []
+
+    def stop(signum, frame):
+        names.append(signal.Signals(signum).name)
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGTERM, stop)
+    return names

@@ -44,9 +44,11 @@ class Cluster:
         from distributed import LocalCluster
         n = workers or cores()
         # One process per worker, one thread each: every run is one single-threaded
-        # program, so n workers keep n cores busy. Bound to the loopback interface only.
+        # program, so n workers keep n cores busy. Bound to the loopback interface only,
+        # the scheduler's status page included (on a free port, not a fixed one).
         self._cluster = LocalCluster(n_workers=n, threads_per_worker=1, processes=True,
-                                     host="127.0.0.1", dashboard_address=None,
+                                     host="127.0.0.1", dashboard_address="127.0.0.1:0",
+                                     worker_dashboard_address="127.0.0.1:0",
                                      silence_logs=logging.ERROR)
         self.client = Client(self._cluster)
 
