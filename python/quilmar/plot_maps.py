@@ -87,7 +87,7 @@ def _draw_aquitards(ax, st, zmax):
     """Bands below the bottom and above the top of the section for the bounding aquitards of
     the deck's matrix code; the axis grows to show them."""
     if st.mdflag is None:
-        return False
+        return
     h = 0.15 * zmax
     lo, hi = 0.0, zmax
     for present, z0, where in ((st.mdflag in AQUITARD_BELOW, -h, "below"),
@@ -102,7 +102,6 @@ def _draw_aquitards(ax, st, zmax):
                 bbox=dict(facecolor="tan", edgecolor="none", pad=0.5))
         lo, hi = min(lo, z0), max(hi, z0 + h)
     ax.set_ylim(lo, hi)
-    return lo < 0 or hi > zmax
 
 
 def _map_figure(panels, edges_h, edges_v, st, out, subject, hlabel, vlabel, decorate, legend):
@@ -168,11 +167,12 @@ def fig_maps(snap, st, out_plan, out_section, time, layer, row, notes):
     t = times[s]
     xrange = (xe[0], xe[-1])
     well_in = st.xwell is not None and xrange[0] <= st.xwell <= xrange[1]
+    in_plan = well_in and st.ywell <= ye[-1]
     zones_in = bool(st.zones) and any(xrange[0] <= x <= xrange[1] for x in st.zones)
 
     def plan_marks(ax):
         st.mark_zones(ax, xrange, label=False)
-        if well_in:
+        if in_plan:
             # The well is a point in plan view: its x and its y mirrored into the grid.
             ax.plot([st.xwell], [st.ywell], marker="o", ms=6, mfc="deepskyblue", mec="k",
                     mew=0.8, ls="none", clip_on=False, zorder=5)
@@ -183,7 +183,7 @@ def fig_maps(snap, st, out_plan, out_section, time, layer, row, notes):
                 f"t = {t:g} {st.time}",
                 f"x, along the flow [{st.length}]",
                 f"y from centre line [{st.length}]", plan_marks,
-                _zone_note(st, zones_in) + (["dot: observation well"] if well_in else []))
+                _zone_note(st, zones_in) + (["dot: observation well"] if in_plan else []))
 
     # The well's row by the program's rule: the last row whose cell holds the coordinate.
     well_row = None
