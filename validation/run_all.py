@@ -71,15 +71,15 @@ def user_table(checks):
 
 
 def advice_text():
+    pe, front, cell = (f"{v:g}" for v in (bands.PECLET_5, bands.FRONT_SUM_5, bands.DECAY_CELL_5))
     return f"""## Grid and step advice
 
-`tools/quilmar check` warns where the table above expects an error of more than 5 %
-(for the deck's slowest component and fastest rate): a front when Pe = `dx`/`alphax` >
-{bands.PECLET_5:g}, or when Pe + v·`dt`/(R·`dx`) > {bands.FRONT_SUM_5:g} (Pe counted up to
-{bands.PECLET_5:g}); a steady decaying plume when rate·`dx`/v > {bands.DECAY_CELL_5:g}. Its
-fourth rule, decay per step (rate·`dt`/R above 0.5), is not measured here. The matrix
-errors do not depend on the grid or, beyond the first twenty steps, on the step, so
-there is no advice for them."""
+`tools/quilmar check` warns where the table above expects an error of more than 5 % (for
+the deck's slowest component and fastest rate): a front when Pe = `dx`/`alphax` > {pe}, or
+when Pe + v·`dt`/(R·`dx`) > {front} (Pe counted up to {pe}); a steady decaying plume when
+rate·`dx`/v > {cell}. Its fourth rule, decay per step (rate·`dt`/R above 0.5), is not
+measured here. The matrix errors do not depend on the grid or, beyond the first twenty
+steps, on the step, so there is no advice for them."""
 
 
 def write_page(path, cases, checks, seconds, quick):
