@@ -125,8 +125,8 @@ def write_outputs(cases, docs, csv_path, seconds, quick):
     return checks
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def main(argv=None, prog=None):
+    parser = argparse.ArgumentParser(prog=prog, description=__doc__.splitlines()[0])
     parser.add_argument("--quick", action="store_true", help="the small subset the tests run")
     parser.add_argument("--docs", default=os.path.join(runner.REPO, "docs"),
                         help="folder of validation.md (figures go to its validation/)")

@@ -37,7 +37,7 @@ def _validate(argv, prog):
               f"in validation/)", file=sys.stderr)
         return 2
     sys.path.insert(0, os.path.abspath(folder))
-    return importlib.import_module("run_all").main(argv)
+    return importlib.import_module("run_all").main(argv, prog)
 
 
 def main(argv=None):
