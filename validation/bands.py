@@ -78,8 +78,9 @@ RULES = [
              (f"Pe={r['peclet']:g} Cr={r['courant']:g} t={r['t']:g}", r["err"], 0.05)
              for r in c["ogata_banks"].summary["results"] if r["t"] >= 20
              and r["peclet"] <= PECLET_5 and r["peclet"] + r["courant"] <= FRONT_SUM_5 + 1e-9]),
-    dict(quantity="Position of the 50 % concentration of a front (it runs ahead by about "
-                  "(`dx` + v·`dt`/R)/2; error relative to the distance travelled)",
+    dict(quantity="Position of the 50 % concentration of a front (with `dx` ≤ "
+                  "2·`alphax` it lags by about (`dx` + v·`dt`/R)/2; error relative to the "
+                  "distance travelled)",
          one=f"distance travelled ≥ {FRONT_1:g}·(`dx` + v·`dt`/R)",
          five=f"distance travelled ≥ {FRONT_5:g}·(`dx` + v·`dt`/R)",
          checks=lambda c: _front_checks(c, FRONT_1, 0.01) + _front_checks(c, FRONT_5, 0.05)),

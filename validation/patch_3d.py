@@ -43,7 +43,8 @@ def analyse(case, name, nx, ny, nz, az):
     x, c = simulate(nx, ny, nz, az)
     series = bounded(x, 0.0, ny, nz, az)
     shifted = bounded(x, 0.5 * DX, ny, nz, az)
-    approx = exact.patch_approximation(x, 0.5 * DY, 0.5 * DZ, V, AX, AY, az, RATE, LY * DY, LZ * DZ)
+    approx = exact.patch_approximation(x, 0.5 * DY, 0.5 * DZ, V, AX, AY, az, RATE, LY * DY,
+                                       LZ * DZ)
     keep = x < 0.8 * x.max()
     errs = dict(err=np.abs(c / series - 1)[keep].max(),
                 err_shift=np.abs(c / shifted - 1)[keep].max(),

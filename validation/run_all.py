@@ -43,9 +43,9 @@ CLOSING = """## What surprised, and why
 - **The source face is a first-type inlet half a cell upstream.** The source plane is
   a node held at the source concentration one cell length upstream of the first cell
   centre, at x = −`dx`/2, and the first column exchanges with it by dispersion as with
-  any neighbour. Fronts therefore run ahead of the textbook solution (inlet at x = 0) by
-  about `dx`/2, plus v·`dt`/2 from taking the end-of-step source over the whole first
-  step; steady decaying profiles are high by the factor exp(rate·`dx`/(2v)). Exact
+  any neighbour. Fronts therefore lag the textbook solution (inlet at x = 0) by about
+  `dx`/2, and by about v·`dt`/2 more from the implicit step; steady decaying profiles are
+  low by the factor exp(−rate·`dx`/(2v)): plumes come out about half a cell short. Exact
   solutions with that inlet (and the scheme's own dispersion) explain most of the
   residual in every transport case. Where `alphax` < `dx`/2 there is no dispersive
   exchange with the source plane and the inlet acts as a pure advective flux (third type).
@@ -71,7 +71,8 @@ def user_table(checks):
 
 
 def advice_text():
-    pe, front, cell = (f"{v:g}" for v in (bands.PECLET_5, bands.FRONT_SUM_5, bands.DECAY_CELL_5))
+    pe, front, cell = (f"{v:g}" for v in
+                       (bands.PECLET_5, bands.FRONT_SUM_5, bands.DECAY_CELL_5))
     return f"""## Grid and step advice
 
 `tools/quilmar check` warns where the table above expects an error of more than 5 % (for

@@ -53,7 +53,8 @@ def analyse(case, dx, rate):
     printed = inside & (discrete > 1e-6)
     return dict(dx=dx, rate=rate, x=x, c=c, user=user, shifted=shifted,
                 err_user=rel(user).max(), err_near=np.abs(c[near] / user[near] - 1).max(),
-                err_shift=rel(shifted).max(), err_discrete=np.abs(c[printed] / discrete[printed] - 1).max())
+                err_shift=rel(shifted).max(),
+                err_discrete=np.abs(c[printed] / discrete[printed] - 1).max())
 
 
 def run(quick=False):
@@ -76,8 +77,8 @@ and separately over the first 20 m.""")
                [[f"{r['dx']:g}", f"{r['rate']:g}", pct(r["err_user"]), pct(r["err_near"]),
                  pct(r["err_shift"]), f"{r['err_discrete']:.1e}"] for r in results])
     case.add("""
-The error has two parts. The inlet half a cell upstream raises the whole profile by the
-factor exp(−k·`dx`/2) ≈ 1 + rate·`dx`/(2v), a constant relative error that the inlet at
+The error has two parts. The inlet half a cell upstream lowers the whole profile by the
+factor exp(k·`dx`/2) ≈ 1 − rate·`dx`/(2v), a constant relative error that the inlet at
 −`dx`/2 removes (third column). The exponent of the discrete profile differs from k by a
 relative amount of order (rate·`dx`/v)², which becomes a relative error growing with
 distance: negligible at a decay of 2 % per cell, 8 % over 120 m at 20 % per cell. With
@@ -85,7 +86,8 @@ distance: negligible at a decay of 2 % per cell, 8 % over 120 m at 20 % per cell
 decays too slowly.""")
     ax = case.figure("profiles")
     for r in results:
-        line, = ax.semilogy(r["x"], r["c"], "o", ms=2, label=f"model dx={r['dx']:g} rate={r['rate']:g}")
+        line, = ax.semilogy(r["x"], r["c"], "o", ms=2,
+                            label=f"model dx={r['dx']:g} rate={r['rate']:g}")
         ax.semilogy(r["x"], r["user"], "-", color=line.get_color(), lw=1)
     ax.set_ylim(1e-8, 2)
     ax.set(xlabel="x (m)", ylabel="c / c0", title="Steady profiles (lines: exact)")

@@ -43,6 +43,9 @@ def test_source_face_is_the_inlet_the_report_names(cases):
         if r["peclet"] >= 2:
             # no dispersive exchange with the source plane: a flux inlet fits better
             assert r["err_flux"] < r["err_shift"], r
+        # the 50 % front lags by about (dx + v·dt)/2 (dx = 1 m, v = 1 m/yr)
+        if r["peclet"] <= 2:
+            assert 0.45 < r["lag"] / (1 + r["courant"]) < 0.65, (r["peclet"], r["courant"])
 
 
 def test_matrix_ratios_stay_where_the_report_puts_them(cases):

@@ -64,7 +64,8 @@ def test_chain_matches_fine_grid_steady_solution():
     v, D, h, length = 1.0, 1.0, 0.01, 150.0
     x = np.arange(h, length, h)
     n = len(x)
-    lower, upper = np.full(n - 1, D / h ** 2 + v / (2 * h)), np.full(n - 1, D / h ** 2 - v / (2 * h))
+    lower = np.full(n - 1, D / h ** 2 + v / (2 * h))
+    upper = np.full(n - 1, D / h ** 2 - v / (2 * h))
     members = []
     for m, rate in enumerate(rates):
         rhs = np.zeros(n)
