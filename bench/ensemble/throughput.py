@@ -12,6 +12,9 @@ single runs shared among the workers, and where the per-realisation overhead goe
 3. The worker side alone: the same realisation function run serially in this process, its
    own CPU time (deck writing, following the console, reading and reducing the results,
    removing the folder) apart from the program's.
+4. The CPU time of every process of the ensemble (client, scheduler, workers, program runs)
+   per realisation, against the program's own: a measure that holds on a busy machine,
+   where wall times do not.
 
 The target: the realisations take at most 1.25 x (realisations x single-run time / workers).
 The binary is $QUILMAR_BINARY, else build/quilmar_v3 of this tree.
@@ -119,9 +122,14 @@ def main():
         for k in range(args.repeat):
             out = os.path.join(folder, f"out{k}")
             timings = {}
-            t = time.perf_counter()
+            t, c = time.perf_counter(), os.times()
             ds = run(spec, out, workers=workers, draw=args.figures, timings=timings)
             timings["total"] = time.perf_counter() - t
+            # CPU of this process (client and scheduler) and of every process of the local
+            # cluster (workers and their program runs, reaped when the cluster closed)
+            c1 = os.times()
+            timings["cpu"] = (c1.user + c1.system + c1.children_user + c1.children_system
+                              - c.user - c.system - c.children_user - c.children_system)
             failed = int((ds["status"].values != 0).sum())
             print(f"run {k + 1}: " + ", ".join(f"{n} {v:.2f} s" for n, v in timings.items())
                   + f"; {failed} failed")
@@ -140,6 +148,10 @@ def main():
           f"for a plain run: overhead {1000 * (per - single):.1f} ms")
     print(f"worker side alone, serial: {wall * 1000:.1f} ms wall, {own * 1000:.1f} ms own CPU "
           f"(deck, console, results, clean-up), {child * 1000:.1f} ms program CPU")
+    cpu = med["cpu"] / args.realisations
+    print(f"CPU per realisation, every process of the ensemble: {cpu * 1000:.1f} ms = "
+          f"{cpu / child:.3f} x the program's CPU (on otherwise idle cores the realisations "
+          f"take about this ratio times the ideal)")
 
 
 if __name__ == "__main__":

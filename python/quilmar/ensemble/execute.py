@@ -1,18 +1,18 @@
 """Running the realisations on Dask distributed: a LocalCluster of one single-threaded
 worker process per core by default, or an existing cluster by its scheduler's address.
 
-Each realisation is one task; the scenario decks go to the workers once (scattered), so a
-task carries only its numbers and sampled values. Results come back as they finish and are
-handed to the caller at once (which saves them), so a stop loses only the realisations under
-way. A worker that dies takes its tasks with it; the scheduler gives them to another worker,
-and a realisation whose worker dies every time it is tried is recorded as lost instead of
-stopping the ensemble.
+Each task runs one realisation, or a few in a row in a large ensemble; the scenario decks
+go to the workers once (scattered), so a task carries only numbers and sampled values.
+Results come back as they finish and are handed to the caller at once (which saves them), so
+a stop loses only the realisations under way. A worker that dies takes its tasks with it;
+the scheduler gives them to another worker, and a realisation whose worker dies every time
+it is tried is recorded as lost instead of stopping the ensemble.
 """
 import logging
 import os
 import sys
 
-from .realisation import STATUS_LOST, empty, run_one
+from .realisation import STATUS_LOST, empty, run_batch
 
 
 def cores():
@@ -65,6 +65,13 @@ class Cluster:
         self.close()
 
 
+def batch_size(ntasks, nworkers):
+    """Realisations per task: up to 4 when there are enough for every worker to take eight
+    tasks or more, so that the scheduler's cost per task (a few milliseconds of CPU on the
+    same cores as the runs) is shared, while the last tasks still end close together."""
+    return max(1, min(4, ntasks // (8 * max(nworkers, 1))))
+
+
 def execute(client, job, tasks, key_prefix, on_record, progress=None):
     """Runs the tasks [(scenario, realisation, values), ...] and calls on_record(record)
     for each as it finishes. progress: a tqdm-like bar to advance, or None."""
@@ -72,29 +79,35 @@ def execute(client, job, tasks, key_prefix, on_record, progress=None):
     from distributed.scheduler import KilledWorker
     if not tasks:
         return
+    nworkers = len(client.scheduler_info().get("workers", {}))
+    size = batch_size(len(tasks), nworkers)
     shared = client.scatter(job, broadcast=True, hash=False)
     futures = {}
-    for s, r, values in tasks:
-        f = client.submit(run_one, shared, s, r, values, key=f"{key_prefix}-s{s}-r{r}",
+    for i in range(0, len(tasks), size):
+        batch = tasks[i:i + size]
+        s, r, _ = batch[0]
+        f = client.submit(run_batch, shared, batch, key=f"{key_prefix}-s{s}-r{r}-{len(batch)}",
                           pure=False, retries=1)
-        futures[f] = (s, r)
+        futures[f] = batch
     failed = 0
     try:
         for f in as_completed(futures):
-            s, r = futures[f]
             try:
-                record = f.result()
+                records = f.result()
             except KilledWorker as e:
-                record = empty(0, len(job.planes), STATUS_LOST,
-                               f"the worker died each time this realisation ran: {e}")
-                record["scenario"], record["realisation"] = s, r
+                records = []
+                for s, r, _ in futures[f]:
+                    rec = empty(0, len(job.planes), STATUS_LOST,
+                                f"the worker died each time this realisation ran: {e}")
+                    rec["scenario"], rec["realisation"] = s, r
+                    records.append(rec)
             f.release()
-            on_record(record)
-            if record["status"] != 0:
-                failed += 1
+            for record in records:
+                on_record(record)
+                failed += record["status"] != 0
             if progress is not None:
                 progress.set_postfix_str(f"failed {failed}", refresh=False)
-                progress.update(1)
+                progress.update(len(records))
     finally:
         client.cancel(list(futures))
 

@@ -30,7 +30,8 @@ def assemble(spec, samples, records):
     """xarray Dataset of the ensemble; records[s][r] is realisation r of scenario s."""
     flat = [rec for row in records for rec in row]
     time = _time_axis(spec, flat)
-    nscen, nreal, nt, npl = len(spec.scenarios), spec.realisations, len(time), len(spec.control_planes)
+    nscen, nreal, nt = len(spec.scenarios), spec.realisations, len(time)
+    npl = len(spec.control_planes)
     well = np.full((nscen, nreal, nt, 4), np.nan)
     discharge = np.full((nscen, nreal, nt, npl, 4), np.nan)
     aquifer = np.full((nscen, nreal, nt, 4), np.nan)
