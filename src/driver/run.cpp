@@ -10,6 +10,7 @@
 #include "input/deck_adjust.hpp"
 #include "input/deck_layout.hpp"
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "results/budget_file.hpp"
 #include "results/result_files.hpp"
 #include "setup/deck_checks.hpp"
 #include "setup/elements.hpp"
@@ -24,11 +25,14 @@ namespace quilmar {
 
 int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions& options) {
     ResultFiles files;
+    BudgetFile budget_file;  // opened only when the budget is asked for
     // A stop keeps the console and every complete result line written so far, and reports
     // on err; a result file that cannot be closed is reported too and ends the run with 2.
     auto stop_with = [&](const std::string& report, int status) {
         out.flush();
-        const std::string file_report = files.close_after_stop();
+        std::string file_report = files.close_after_stop();
+        const std::string budget_report = budget_file.close_after_stop();
+        if (file_report.empty()) file_report = budget_report;
         err << "quilmar_v3: " << report << '\n';
         if (!file_report.empty()) {
             err << "quilmar_v3: " << file_report << '\n';
@@ -38,6 +42,7 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions
     };
     try {
         files.open(options.output_dir);                 // result files with their header lines
+        if (options.budget) budget_file.open(options.output_dir);
         const auto model = std::make_unique<Model>();  // the arrays at their fixed capacities
         Model& s = *model;
         read_deck(s, in, out);                          // input deck, echoed
@@ -53,9 +58,10 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions
         compute_transport_coefficients(s);              // transport coefficients
         set_initial_state(s);                           // initial state
         check_time_steps(s.deck, err);
-        run_time_loop(s, files, out);                   // time loop
+        run_time_loop(s, files, out, false, options.budget ? &budget_file : nullptr);  // time loop
         out.flush();
         files.close();                                  // normal stop
+        budget_file.close();
         return kExitOk;
     } catch (const RunStop& stop) {
         return stop_with(stop.what(), stop.status());

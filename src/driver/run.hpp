@@ -6,6 +6,7 @@ namespace quilmar {
 
 struct RunOptions {
     std::string output_dir = ".";  // where the four result files are written
+    bool budget = false;           // also write the mass budget of every step (budget.out)
 };
 
 // One simulation run: the deck from `in`, echo and progress on `out`, reports on `err`.

@@ -1,6 +1,7 @@
 #include "transport/time_loop.hpp"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "text/console_line.hpp"
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "results/mass_budget.hpp"
 #include "results/result_pass.hpp"
 #include "setup/source.hpp"
 #include "state/run_stop.hpp"
@@ -104,8 +106,14 @@ void copy_grid_to_elements(Model& s) {
             }
 }
 
-void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues) {
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues, BudgetFile* budget_file) {
     SweepCarry carry;
+    std::unique_ptr<MassBudget> budget;  // before the fast solver releases the element arrays it reads
+    if (budget_file) {
+        std::array<bool, kComponents + 1> sourced{};
+        for (int m = 1; m <= kComponents; ++m) sourced[static_cast<std::size_t>(m)] = has_source(s.deck, m);
+        budget = std::make_unique<MassBudget>(s, *budget_file, sourced);
+    }
     std::unique_ptr<WavefrontSolver> fast;
     if (!reference_requested() && WavefrontSolver::eligible(s))
         fast = std::make_unique<WavefrontSolver>(s, thread_count_for(s.gv.nelmax), !continues);
@@ -123,6 +131,12 @@ void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continu
         iterate_step(s, carry, fast.get(), out, timer);
         start = timer.now();
         if (fast) fast->end_iterations(s);
+        if (budget) {
+            if (fast)
+                budget->close_step(s, [&fast](int i0, int i1, double* to) { fast->converged_columns(i0, i1, to); });
+            else
+                budget->close_step(s, model_columns(s));
+        }
         out << ConsoleLine()
                    .text(" time = ")
                    .value(s.atime)
@@ -141,6 +155,7 @@ void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continu
         else
             handover_and_results(s, files);
         files.flush();
+        if (budget_file) budget_file->flush();
         timer.add_other(start);
     }
     if (fast && continues) fast->hand_over_grid(s);

@@ -1,6 +1,7 @@
 #pragma once
 #include <iosfwd>
 
+#include "results/budget_file.hpp"
 #include "results/result_files.hpp"
 #include "state/model.hpp"
 
@@ -14,8 +15,10 @@ namespace quilmar {
 // it would read afterwards, and leaves the model's grid (cnew, cold) as it was but for the
 // well's cells, since nothing reads it after the last step: the grid's pages are never
 // touched. A caller that continues the same model with another call of the time loop keeps
-// the arrays and gets the grid's final state.
-void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues = false);
+// the arrays and gets the grid's final state. With a budget file, every converged step also
+// writes its mass budget there.
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues = false,
+                   BudgetFile* budget_file = nullptr);
 
 // Copies the grid into the per-element arrays cn and co for the matrix storage update.
 void copy_grid_to_elements(Model& s);

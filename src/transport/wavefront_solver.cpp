@@ -1375,6 +1375,8 @@ void WavefrontSolver::Impl::gather_columns(int i0, int i1, double* to) const {
     });
 }
 
+void WavefrontSolver::converged_columns(int i0, int i1, double* to) const { impl_->gather_columns(i0, i1, to); }
+
 void WavefrontSolver::hand_over_grid(Model& s) const {
     const Impl& im = *impl_;
     // The model's grid takes the solver's state. Lines are taken row by row and, within

@@ -42,6 +42,9 @@ public:
     void sweep(Model& s);
     // After the last sweep of a step: the module's stored amounts take the step's values.
     void end_iterations(Model& s);
+    // The converged concentrations of columns i0..i1, before the handover rounds them, in
+    // element order: to[((i - i0) * ny * nz + (j - 1) * nz + (k - 1)) * 4 + m - 1].
+    void converged_columns(int i0, int i1, double* to) const;
     // End-of-step handover (cold takes the converged values, cnew drops what is negligible)
     // and the step's result lines. Of the model's grid only the well's cells are updated.
     void handover_and_results(Model& s, ResultFiles& files);
