@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "driver/run.hpp"
 #include "input/deck_adjust.hpp"
 #include "input/deck_layout.hpp"
 #include "matrixdiffusion/matrixdsr.hpp"
@@ -53,6 +54,21 @@ std::string SteppedRun::file(const std::string& name) {
 
 ReferenceSweep::ReferenceSweep() { setenv("QUILMAR_REFERENCE", "1", 1); }
 ReferenceSweep::~ReferenceSweep() { unsetenv("QUILMAR_REFERENCE"); }
+
+RunResult run_with_budget(const std::string& deck_text, const TempDir& dir) {
+    std::istringstream in(deck_text);
+    std::ostringstream out, err;
+    RunOptions options;
+    options.output_dir = dir.path();
+    options.budget = true;
+    RunResult r;
+    r.status = run(in, out, err, options);
+    r.out = out.str();
+    r.err = err.str();
+    for (const char* name : {"discharge.out", "Quilmar.out", "plume_mass.out", "obs_well.out", "budget.out"})
+        r.files[name] = read_file(dir.file(name));
+    return r;
+}
 
 std::vector<std::vector<double>> data_rows(const std::string& file_text) {
     std::vector<std::vector<double>> rows;

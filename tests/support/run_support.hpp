@@ -46,6 +46,10 @@ struct ReferenceSweep {
     ~ReferenceSweep();
 };
 
+// Runs the deck in-process with the mass budget on, in dir: the four result files and
+// budget.out by name, the console and the reports.
+RunResult run_with_budget(const std::string& deck_text, const TempDir& dir);
+
 // Numbers of the data lines of a result file (the header line is skipped).
 std::vector<std::vector<double>> data_rows(const std::string& file_text);
 
