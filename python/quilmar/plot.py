@@ -1,8 +1,8 @@
 """Plots of one quilmar_v3 run.
 
 Reads the four result files of a run folder (discharge.out, Quilmar.out, plume_mass.out,
-obs_well.out) and, when present, the captured console output (console.txt, for the title,
-the remediation period and the well position), and writes PNG figures:
+obs_well.out) and, when present, the captured console output (console.txt, for the title
+and the deck values from its deck echo), and writes PNG figures:
 
   breakthrough.png   concentrations at the observation well over time
   discharge.png      mass discharge through the plume cross-section against distance,
@@ -67,9 +67,10 @@ def parse_args(argv, prog=PROG):
     p.add_argument("run_dir", help="folder holding discharge.out, Quilmar.out, plume_mass.out, "
                                    "obs_well.out")
     p.add_argument("-o", "--out", help="folder for the PNG files (default: the run folder)")
-    p.add_argument("--console", help="captured standard output of the run, for the title, the "
-                                     "remediation period and the well position (default: "
-                                     "RUN_DIR/console.txt if present)")
+    p.add_argument("--console", help="captured standard output of the run, for the title and "
+                                     "the deck values the figures mark: remediation period, "
+                                     "reaction zones, aquitards, well, source concentration "
+                                     "(default: RUN_DIR/console.txt if present)")
     p.add_argument("--title", help="title line instead of the deck's first comment line")
     p.add_argument("--names", type=_csv(str, most=NCOMP), default=[],
                    help="names of the components in chain order, one to four, e.g. "
