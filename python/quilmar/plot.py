@@ -37,7 +37,7 @@ from .outputs import (NCOMP, ResultFileError, read_console, read_discharge,
                       read_plume_mass, read_snapshots, read_well)
 from .plot_lines import fig_breakthrough, fig_discharge, fig_plume_mass
 from .plot_maps import edge_warnings, fig_maps
-from .plot_style import COLOURS, Style  # noqa: F401  (COLOURS: for figures drawn elsewhere)
+from .plot_style import Style
 
 PROG = "quilmar plot"
 

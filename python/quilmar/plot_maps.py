@@ -75,8 +75,8 @@ def edge_warnings(snap, st, fraction):
         others = ", ".join(st.names[m] for m in over if m != worst)
         warnings.append(
             f"the plume reaches the {edge} ({where}) with {st.names[worst]} at {peak:.3g} "
-            f"{st.conc} ({cell}, t = {snap['time'][s]:g} {st.time}), {100 * peak / reference:.3g} % "
-            f"of {what}, {reference:g} {st.conc}"
+            f"{st.conc} ({cell}, t = {snap['time'][s]:g} {st.time}), "
+            f"{100 * peak / reference:.3g} % of {what}, {reference:g} {st.conc}"
             + (f" ({others} too)" if others else "")
             + f"; more than {100 * fraction:g} % there means the zero-concentration boundary "
               f"beyond it cuts the plume off: enlarge the grid ({item})")
