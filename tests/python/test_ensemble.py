@@ -47,8 +47,13 @@ def env():
     path = os.environ.get("QUILMAR_BINARY") or os.path.join(REPO, "build", "quilmar_v3")
     if not os.path.isfile(path):
         pytest.skip("no quilmar_v3 binary: set QUILMAR_BINARY or build into build/")
-    os.environ["QUILMAR_BINARY"] = path
-    return dict(os.environ, QUILMAR_BINARY=path, PYTHONPATH=os.path.join(REPO, "python"))
+    before = os.environ.get("QUILMAR_BINARY")
+    os.environ["QUILMAR_BINARY"] = path          # for the workers of the local clusters
+    yield dict(os.environ, QUILMAR_BINARY=path, PYTHONPATH=os.path.join(REPO, "python"))
+    if before is None:
+        del os.environ["QUILMAR_BINARY"]
+    else:
+        os.environ["QUILMAR_BINARY"] = before
 
 
 def make_case(folder, n, porf_low, nt=10):
