@@ -33,14 +33,16 @@ def _panels(plt, title):
     return fig, axes.ravel()
 
 
-def _band(ax, time, values, color, label):
-    """Median line with 25-75 % and 5-95 % bands of values (realisation, time)."""
+def _band(ax, time, values, color, label, inner=True):
+    """Median line with the 5-95 % band (and the 25-75 % band when inner) of values
+    (realisation, time)."""
     ok = np.isfinite(values).all(axis=1)
     if not ok.any():
         return
     q = np.percentile(values[ok], [5, 25, 50, 75, 95], axis=0)
     ax.fill_between(time, q[0], q[4], color=color, alpha=0.18, lw=0)
-    ax.fill_between(time, q[1], q[3], color=color, alpha=0.35, lw=0)
+    if inner:
+        ax.fill_between(time, q[1], q[3], color=color, alpha=0.35, lw=0)
     ax.plot(time, q[2], color=color, lw=1.5, label=label)
 
 
@@ -90,7 +92,8 @@ def discharge(ds, i, path):
     time = ds.time.values
     for c, ax in enumerate(axes):
         for s, scen in enumerate(ds.scenario.values):
-            _band(ax, time, ds["discharge"].values[s, :, :, i, c], f"C{s}", str(scen))
+            _band(ax, time, ds["discharge"].values[s, :, :, i, c], f"C{s}", str(scen),
+                  inner=False)
         ax.set_title(f"component {c + 1}")
         ax.set_ylabel("mass discharge (g/yr)")
         ax.legend(loc="best", fontsize=8)
