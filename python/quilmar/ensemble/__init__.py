@@ -7,9 +7,19 @@
 The spec (TOML) names a base deck, the uncertain inputs and their distributions, the
 scenarios (remediation options that share the sampled values) and the outputs; see
 docs/ensembles.md. Results: out/ensemble.nc, out/summary.csv, out/sensitivity.csv and figures.
-"""
-from .driver import failures, run, same_values
-from .spec import SpecError, read_spec
-from .store import OutputFolderError
 
-__all__ = ["run", "read_spec", "SpecError", "OutputFolderError", "failures", "same_values"]
+The names below are loaded when first used: a worker process imports only the module that
+runs realisations, not xarray, scipy or the figures.
+"""
+import importlib
+
+_LAZY = {"run": "driver", "failures": "driver", "same_values": "driver",
+         "read_spec": "spec", "SpecError": "spec", "OutputFolderError": "store"}
+
+__all__ = list(_LAZY)
+
+
+def __getattr__(name):
+    if name in _LAZY:
+        return getattr(importlib.import_module(f".{_LAZY[name]}", __name__), name)
+    raise AttributeError(f"module 'quilmar.ensemble' has no attribute {name!r}")
