@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <type_traits>
 
 #include "state/zones.hpp"
 
@@ -11,6 +12,61 @@ namespace {
 constexpr int kChunk = 8;  // columns read at a time
 
 }  // namespace
+
+// The stored amounts of the elements' matrices, read directly: every element and
+// component in range is checked once, and an array out of range (or released) stops the run
+// as a checked access would.
+class MassBudget::MatrixReader {
+public:
+    MatrixReader(const MatrixdModule& md, int nmax, bool old_level)
+        : top_(md.mdtop), bot_(md.mdbot), embed_(md.mdembed), porm_(md.porm), amd1_(md.amd1), amd2_(md.amd2),
+          retardm_(md.retardm), amount1_(old_level ? md.aiold1 : md.ainew1),
+          amount2_(old_level ? md.aiold2 : md.ainew2) {
+        if (nmax < 1) return;
+        for (const ElementInt* a : {&top_, &bot_, &embed_}) in_range(*a, nmax);
+        for (const ElementReal* a : {&porm_, &amd1_, &amd2_}) in_range(*a, nmax);
+        for (const ElementCompReal* a : {&retardm_, &amount1_, &amount2_}) in_range(*a, nmax);
+    }
+
+    // The matrices of column i's elements: a bounding layer on each active face, embedded
+    // material if present, as the cell's exchange counts them.
+    void add_column(int i, int nynz, int z, Sums& sums) const {
+        for (int n = (i - 1) * nynz + 1; n <= i * nynz; ++n) {
+            const bool top = flag(top_, n), bot = flag(bot_, n), embed = flag(embed_, n);
+            if (!top && !bot && !embed) continue;
+            const double porm = at(porm_, n), amd1 = at(amd1_, n), amd2 = at(amd2_, n);
+            for (int m = 1; m <= kComponents; ++m) {
+                double w = 0.0;
+                if (embed) w += porm * amd2 * at(amount2_, n, m);
+                if (bot) w += porm * amd1 * at(amount1_, n, m);
+                if (top) w += porm * amd1 * at(amount1_, n, m);
+                sums.zone_w[m][z] += w;
+                sums.matrix[m] += at(retardm_, n, m) * w;
+            }
+        }
+    }
+
+private:
+    template <class A>
+    static void in_range(const A& a, int nmax) {
+        if constexpr (std::is_same_v<A, ElementCompReal>) {
+            if (!a.covers(1, 1, nmax) || !a.covers(2, 1, kComponents)) {
+                (void)a(1, 1);
+                (void)a(nmax, kComponents);
+            }
+        } else if (!a.covers(1, 1, nmax)) {
+            (void)a(1);
+            (void)a(nmax);
+        }
+    }
+    static bool flag(const ElementInt& a, int n) { return a.data()[a.position(n)] == 1; }
+    static double at(const ElementReal& a, int n) { return a.data()[a.position(n)]; }
+    static double at(const ElementCompReal& a, int n, int m) { return a.data()[a.position(n, m)]; }
+
+    const ElementInt &top_, &bot_, &embed_;
+    const ElementReal &porm_, &amd1_, &amd2_;
+    const ElementCompReal &retardm_, &amount1_, &amount2_;
+};
 
 ColumnValues model_columns(const Model& s, bool old_level) {
     return [&s, old_level](int i0, int i1, double* to) {
@@ -62,51 +118,46 @@ MassBudget::MassBudget(const Model& s, BudgetFile& file, const std::array<bool, 
 }
 
 void MassBudget::sum_grid(const Model& s, const ColumnValues& columns, bool old_level, Sums& sums) {
-    const MatrixdModule& md = s.md;
-    const ElementCompReal& amount1 = old_level ? md.aiold1 : md.ainew1;
-    const ElementCompReal& amount2 = old_level ? md.aiold2 : md.ainew2;
     const int nynz = ny_ * nz_;
+    const MatrixReader matrix(s.md, nx_ * nynz, old_level);
     for (int i0 = 1; i0 <= nx_; i0 += kChunk) {
         const int i1 = std::min(nx_, i0 + kChunk - 1);
         columns(i0, i1, values_.data());
         for (int i = i0; i <= i1; ++i) {
             const int z = zone_[static_cast<std::size_t>(i)];
             const double* col = values_.data() + static_cast<std::size_t>(i - i0) * nynz * kComponents;
-            for (int jk = 0; jk < nynz; ++jk) {
-                const double* c = col + static_cast<std::size_t>(jk) * kComponents;
-                for (int m = 1; m <= kComponents; ++m) sums.zone_c[m][z] += c[m - 1];
-                // The faces: the first and last columns and the outer row.
-                if (!old_level) {
-                    const int j = jk / nz_ + 1, k = jk % nz_ + 1;
-                    for (int m = 1; m <= kComponents; ++m) {
-                        const double cm = c[m - 1];
-                        if (i == nx_) sums.down[m] += (flow_last_[static_cast<std::size_t>(jk)] + gx_) * cm;
-                        if (j == ny_) sums.row[m] += cm;
-                        if (i != 1) continue;
-                        if (sourced_[static_cast<std::size_t>(m)] && source_cell_[static_cast<std::size_t>(jk)]) {
-                            const double c0 = s.cnew(m, 0, j, k);
-                            sums.up_in[m] += flow_first_[static_cast<std::size_t>(jk)] * c0 + gx_ * (c0 - cm);
-                        } else {
-                            sums.up_out[m] += cm;
-                        }
-                    }
-                }
-                // The element's matrices: a bounding layer on each active face, embedded
-                // material if present, as the cell's exchange counts them.
-                const int n = (i - 1) * nynz + jk + 1;
-                const bool top = md.mdtop(n) == 1, bot = md.mdbot(n) == 1, embed = md.mdembed(n) == 1;
-                if (!top && !bot && !embed) continue;
-                for (int m = 1; m <= kComponents; ++m) {
-                    double w = 0.0;
-                    if (embed) w += md.porm(n) * md.amd2(n) * amount2(n, m);
-                    if (bot) w += md.porm(n) * md.amd1(n) * amount1(n, m);
-                    if (top) w += md.porm(n) * md.amd1(n) * amount1(n, m);
-                    sums.zone_w[m][z] += w;
-                    sums.matrix[m] += md.retardm(n, m) * w;
-                }
-            }
+            double column[kComponents] = {};
+            for (int jk = 0; jk < nynz; ++jk)
+                for (int m = 0; m < kComponents; ++m) column[m] += col[jk * kComponents + m];
+            for (int m = 1; m <= kComponents; ++m) sums.zone_c[m][z] += column[m - 1];
+            if (!old_level) face_sums(s, i, col, sums);
+            matrix.add_column(i, nynz, z, sums);
         }
     }
+}
+
+// The faces of column i: the upstream face of the first, the downstream face of the last,
+// and the outer row's.
+void MassBudget::face_sums(const Model& s, int i, const double* col, Sums& sums) const {
+    const int nynz = ny_ * nz_;
+    if (nynz < 1) return;
+    for (int jk = (ny_ - 1) * nz_; jk < nynz; ++jk)
+        for (int m = 1; m <= kComponents; ++m) sums.row[m] += col[jk * kComponents + m - 1];
+    if (i == nx_)
+        for (int jk = 0; jk < nynz; ++jk)
+            for (int m = 1; m <= kComponents; ++m)
+                sums.down[m] += (flow_last_[static_cast<std::size_t>(jk)] + gx_) * col[jk * kComponents + m - 1];
+    if (i != 1) return;
+    for (int jk = 0; jk < nynz; ++jk)
+        for (int m = 1; m <= kComponents; ++m) {
+            const double c = col[jk * kComponents + m - 1];
+            if (sourced_[static_cast<std::size_t>(m)] && source_cell_[static_cast<std::size_t>(jk)]) {
+                const double c0 = s.cnew(m, 0, jk / nz_ + 1, jk % nz_ + 1);
+                sums.up_in[m] += flow_first_[static_cast<std::size_t>(jk)] * c0 + gx_ * (c0 - c);
+            } else {
+                sums.up_out[m] += c;
+            }
+        }
 }
 
 double MassBudget::aquifer_mass(const Model& s, const Sums& sums, int m) const {

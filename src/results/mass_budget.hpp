@@ -65,7 +65,9 @@ private:
         double up_out[kComponents + 1] = {};     // c of the first column outside the source area
         double up_in[kComponents + 1] = {};      // flow c0 + Gx (c0 - c) over the source area
     };
+    class MatrixReader;
     void sum_grid(const Model& s, const ColumnValues& columns, bool old_level, Sums& sums);
+    void face_sums(const Model& s, int i, const double* col, Sums& sums) const;
     double aquifer_mass(const Model& s, const Sums& sums, int m) const;
 
     BudgetFile& file_;
