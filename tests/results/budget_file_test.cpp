@@ -17,7 +17,7 @@ struct ScopedEnv {
     ~ScopedEnv() { unsetenv(name); }
 };
 
-// A remediated two-member source over aquitards and embedded clay, long enough for three
+// A two-member source over aquitards and embedded clay, long enough for three
 // threads' ranges of columns, the zones changing within them.
 void layered_chain(Deck& d) {
     set_small_scenario(d);
@@ -29,11 +29,6 @@ void layered_chain(Deck& d) {
     d.czero(2) = 5.0;
     d.tzeromass(1) = 3e3;
     d.tzeromass(2) = 1e2;
-    d.gamma = 0.7;
-    d.rates = 0.02;
-    d.t1 = 1.0;
-    d.t2 = 1.5;
-    d.xremove = 0.8;
     d.x1 = 30.0;
     d.x2 = 55.0;
     for (int m = 2; m <= 4; ++m) d.yieldf(m) = d.yieldms(m) = 0.7;
