@@ -71,7 +71,7 @@ std::string echo_record(const std::vector<DeckItem>& items) {
     return line;
 }
 
-void read_deck(Model& s, std::istream& in, std::ostream& out) {
+void read_deck(Model& s, std::istream& in, std::ostream& out, std::ostream* err) {
     DeckReader reader(in);
     const auto records = deck_records(s.deck);
     for (int r = 1; r <= static_cast<int>(records.size()); ++r) {
@@ -81,6 +81,10 @@ void read_deck(Model& s, std::istream& in, std::ostream& out) {
         }
         reader.read_record(r, records[r - 1]);
         out << echo_record(records[r - 1]) << '\n';
+        if (err && !reader.surplus_number().empty())
+            *err << "quilmar_v3: warning: deck record " << r << ": the line goes on after the record's "
+                 << records[r - 1].size() << " values with \"" << reader.surplus_number()
+                 << "\", which reads as a number; it is ignored (a value too many?)\n";
     }
     out.flush();
 }

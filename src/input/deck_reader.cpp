@@ -15,20 +15,25 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 bool ends_token(char c) { return is_blank(c) || c == ',' || c == '/'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Text of a bad value as it appears in a one-line message: control bytes shown as '?',
-// long texts cut.
+}  // namespace
+
 std::string printable(std::string_view text) {
     constexpr std::size_t kMax = 40;
+    static const char hex[] = "0123456789abcdef";
     std::string out;
     for (std::size_t i = 0; i < text.size() && i < kMax; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        out += (c < 0x20 || c == 0x7f) ? '?' : static_cast<char>(c);
+        if (c < 0x20 || c >= 0x7f) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 0xf];
+        } else {
+            out += static_cast<char>(c);
+        }
     }
     if (text.size() > kMax) out += "...";
     return out;
 }
-
-}  // namespace
 
 bool parse_deck_integer(std::string_view text, int& value, bool& out_of_range) {
     out_of_range = false;
@@ -89,10 +94,35 @@ bool parse_deck_real(std::string_view text, double& value, bool& out_of_range) {
 }
 
 bool DeckReader::next_line() {
-    if (!std::getline(in_, line_)) {
-        have_line_ = false;
-        return false;
+    line_.clear();
+    have_line_ = false;
+    std::istream::sentry ok(in_, true);
+    if (!ok) return false;
+    std::streambuf& sb = *in_.rdbuf();
+    bool any = false;
+    for (;;) {
+        const int c = sb.sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in_.setstate(std::ios::eofbit);
+            if (!any) {
+                in_.setstate(std::ios::failbit);
+                return false;
+            }
+            break;
+        }
+        any = true;
+        if (c == '\n') break;
+        if (c == '\r' && line_ends_ != LineEnds::Lf) {
+            const int next = sb.sgetc();
+            if (line_ends_ == LineEnds::Unknown) line_ends_ = next == '\n' ? LineEnds::Lf : LineEnds::Any;
+            if (line_ends_ == LineEnds::Any) {
+                if (next == '\n') sb.sbumpc();
+                break;
+            }
+        }
+        line_ += static_cast<char>(c);
     }
+    if (line_ends_ == LineEnds::Unknown) line_ends_ = LineEnds::Lf;
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     pos_ = 0;
     have_line_ = true;
@@ -143,6 +173,7 @@ void DeckReader::skip_blanks_and_line_ends(int record, std::size_t item_no, cons
 
 void DeckReader::read_record(int record, const std::vector<DeckItem>& items) {
     std::size_t k = 0;  // next item to assign
+    surplus_.clear();
     bool comma_allowed = false;  // a comma right after a value only separates it from the next
     while (k < items.size()) {
         skip_blanks_and_line_ends(record, k + 1, items[k]);
@@ -158,7 +189,8 @@ void DeckReader::read_record(int record, const std::vector<DeckItem>& items) {
             continue;
         }
         if (c == '/') {  // the record ends here; the remaining items keep what they hold
-            break;
+            have_line_ = false;
+            return;
         }
         const std::size_t start = pos_;
         while (pos_ < line_.size() && !ends_token(line_[pos_])) ++pos_;
@@ -180,7 +212,32 @@ void DeckReader::read_record(int record, const std::vector<DeckItem>& items) {
         }
         comma_allowed = true;
     }
-    have_line_ = false;  // the rest of the line after the record's last value is not read
+    // The rest of the line after the record's last value is not read as values.
+    note_surplus(std::string_view(line_).substr(pos_));
+    have_line_ = false;
+}
+
+void DeckReader::note_surplus(std::string_view rest) {
+    std::size_t p = 0;
+    while (p < rest.size() && is_blank(rest[p])) ++p;
+    if (p < rest.size() && rest[p] == ',') ++p;
+    while (p < rest.size() && is_blank(rest[p])) ++p;
+    std::size_t end = p;
+    while (end < rest.size() && !ends_token(rest[end])) ++end;
+    const std::string_view token = rest.substr(p, end - p);
+    if (token.empty()) return;
+    double v = 0;
+    bool range = false;
+    bool number = parse_deck_real(token, v, range) || range;
+    const std::size_t star = token.find('*');
+    if (!number && star != std::string_view::npos && star > 0) {
+        int repeat = 0;
+        number = is_digit(token[0]) && parse_deck_integer(token.substr(0, star), repeat, range) && repeat >= 1;
+    }
+    if (!number) return;
+    std::size_t last = rest.size();
+    while (last > p && is_blank(rest[last - 1])) --last;
+    surplus_ = printable(rest.substr(p, last - p));
 }
 
 }  // namespace quilmar

@@ -58,6 +58,14 @@ void require_cell_sizes(const Deck& d) {
     if (!positive(d.dz)) reject("dz", d.dz, "must be positive");
 }
 
+// A grid needs at least one cell along each axis; with none, no array would be filled
+// and the run would write empty results.
+void require_cell_counts(const Deck& d) {
+    if (d.nx < 1) reject("nx", d.nx, "must be at least 1 (cells along the flow)");
+    if (d.ny < 1) reject("ny", d.ny, "must be at least 1 (rows across the flow)");
+    if (d.nz < 1) reject("nz", d.nz, "must be at least 1 (layers)");
+}
+
 // Advection runs through the whole cell where there is no embedded material, while
 // storage and dispersion still take only the fraction volfracs of it.
 void warn_unused_volume_fraction(const Deck& d, std::ostream& err) {
@@ -122,6 +130,12 @@ void require_source_layers(const Deck& d) {
                "must not lie above lzsourcemax = " + std::to_string(d.lzsourcemax) + " (the source has no layer)");
 }
 
+// The upwind scheme carries water and solute along +x only; 0 (no flow) is allowed.
+void require_forward_flow(const Deck& d) {
+    if (d.vd < 0.0)
+        reject("vd", d.vd, "must not be negative: the flow runs along +x from the source plane (0 for no flow)");
+}
+
 void require_removed_fraction(const Deck& d) {
     if (!(d.xremove >= 0.0 && d.xremove <= 1.0))
         reject("xremove", d.xremove, "must lie in [0, 1] (the fraction of the source mass removed)");
@@ -167,6 +181,7 @@ void check_elements(const Deck& d, std::ostream& err) {
     require_matrix_properties(d);
     require_volume_fraction(d);
     require_cell_sizes(d);
+    require_cell_counts(d);
     warn_unused_volume_fraction(d, err);
     warn_wide_cell_centres(d, err);
 }
@@ -179,6 +194,7 @@ void check_well(const Deck& d, const WellCells& w, std::ostream& err) {
 
 void check_source(const Deck& d, std::ostream& err) {
     require_removed_fraction(d);
+    require_forward_flow(d);
     require_source_rows(d);
     require_source_layers(d);
     warn_reversed_remediation(d, err);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "state/run_stop.hpp"
 
@@ -169,6 +170,59 @@ TEST(ValueRecord, RepeatCountsEmptyValuesAndSlash) {
               "deck record 1, item 1 (czero(1)): \"0*1\" has no valid repeat count");
     EXPECT_EQ(stop_message([] { read_four("2*x 3 4\n"); }),
               "deck record 1, item 1 (czero(1)): \"x\" is not a real number");
+}
+
+TEST(LineEnds, ACarriageReturnAloneEndsLinesWhenTheFirstLineEndsSo) {
+    // Every line end a deck writer uses: CR alone (with LF and CR LF after it still read).
+    std::istringstream in("title\rsecond\r1 2 3 4 note\rnext\r\nlast\n");
+    DeckReader reader(in);
+    EXPECT_EQ(reader.read_comment(1, 1).substr(0, 6), "title ");
+    EXPECT_EQ(reader.read_comment(1, 2).substr(0, 7), "second ");
+    FourReals r;
+    reader.read_record(1, r.items());
+    EXPECT_EQ(r.v[3], 4.0);
+    EXPECT_EQ(reader.read_comment(2, 1).substr(0, 5), "next ");
+    EXPECT_EQ(reader.read_comment(2, 2).substr(0, 5), "last ");
+    // A deck whose first line ends in LF keeps a CR inside a later line as part of it.
+    std::istringstream lf("a\nb\rc\n");
+    DeckReader lf_reader(lf);
+    lf_reader.read_comment(1, 1);
+    EXPECT_EQ(lf_reader.read_comment(1, 2).substr(0, 4), "b\rc ");
+}
+
+TEST(SurplusNumbers, ANumberAfterTheLastValueIsNotedAndIgnored) {
+    struct Case {
+        const char* text;
+        std::string surplus;
+    };
+    const std::vector<Case> cases = {
+        {"1 2 3 4 0.5\n", "0.5"},
+        {"1 2 3 4, -7e-3 fourth yield  \n", "-7e-3 fourth yield"},
+        {"1\n2 3\n4 2*0\n", "2*0"},
+        {"1 2 3 4 \x01x\n", ""},  // not a number
+        {"1 2 3 4 5\x01\n", ""},
+        {"1 2 3 4 porosity 0.3\n", ""},
+        {"1 2 3 4 ! 0.3\n", ""},
+        {"1 2 3 4 # 0.3\n", ""},
+        {"1 2 / 0.3\n", ""},  // after a slash the line is a note by choice
+        {"1 2 3 4,\n", ""},
+        {"1 2 3 4 1st layer\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::istringstream in(c.text);
+        DeckReader reader(in);
+        FourReals r;
+        reader.read_record(1, r.items());
+        EXPECT_EQ(reader.surplus_number(), c.surplus);
+    }
+}
+
+TEST(Messages, BytesOutsidePrintableTextAreEscaped) {
+    EXPECT_EQ(stop_message([] { read_four("1 2 a\x1b[2J\xff 4\n"); }),
+              "deck record 1, item 3 (czero(3)): \"a\\x1b[2J\\xff\" is not a real number");
+    EXPECT_EQ(printable("\t\x7f\xc2\xb5"), "\\x09\\x7f\\xc2\\xb5");
+    EXPECT_EQ(printable(std::string(41, 'x')), std::string(40, 'x') + "...");
 }
 
 TEST(EchoNumbers, RealsReadBackToTheSameDouble) {
