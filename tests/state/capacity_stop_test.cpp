@@ -1,6 +1,6 @@
 // Grids beyond the fixed capacities stop at the first array access outside its range, in
 // the phase where that access happens, with status 2 and nothing of the failed phase in
-// the result files.
+// the result files. The report names the deck item, its value and its capacity.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -41,7 +41,8 @@ TEST(CapacityStop, MoreThanHalfAMillionElementsStopsInElementSetup) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '500001' of dimension 1 of array 'mdflag' above upper bound of 500000");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '500001' of dimension 1 of array 'mdflag' above upper bound of 500000 "
+              "(deck records 37 to 39: nx*ny*nz = 502250 cells, at most 500000)");
     // Nothing of the element setup is written, not even the element count.
     EXPECT_EQ(lines_of(r.out).size(), 126u);
     EXPECT_EQ(r.out.find("nelmax"), std::string::npos);
@@ -54,7 +55,8 @@ TEST(CapacityStop, TwoThousandColumnsStopInTheInitialStateBeforeAnyStep) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '2001' of dimension 2 of array 'cnew' above upper bound of 2000");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '2001' of dimension 2 of array 'cnew' above upper bound of 2000 "
+              "(deck record 37: nx = 2000, at most 1999)");
     EXPECT_NE(r.out.find(" nelmax =  2000\n"), std::string::npos);
     EXPECT_EQ(r.out.find("time ="), std::string::npos);
     EXPECT_TRUE(files_hold_headers_only(r));
@@ -74,7 +76,8 @@ TEST(CapacityStop, FiftyRowsPassSetupAndStopInTheFirstSweep) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '51' of dimension 3 of array 'cnew' above upper bound of 50");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '51' of dimension 3 of array 'cnew' above upper bound of 50 "
+              "(deck record 38: ny = 50, at most 49)");
     EXPECT_NE(r.out.find(" tzeromass(m)= "), std::string::npos);  // setup completed
     EXPECT_EQ(r.out.find("time ="), std::string::npos);            // the first step did not
     EXPECT_TRUE(files_hold_headers_only(r));
@@ -86,7 +89,8 @@ TEST(CapacityStop, FiftyOneLayersStopInTheInitialState) {
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '51' of dimension 4 of array 'cnew' above upper bound of 50");
+    EXPECT_EQ(stop_report(r), "quilmar_v3: Index '51' of dimension 4 of array 'cnew' above upper bound of 50 "
+              "(deck record 39: nz = 51, at most 50)");
     EXPECT_NE(r.out.find(" tzeromass(m)= "), std::string::npos);
     EXPECT_EQ(r.out.find("time ="), std::string::npos);
     EXPECT_TRUE(files_hold_headers_only(r));
