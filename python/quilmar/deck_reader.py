@@ -27,9 +27,9 @@ def _ends_token(c):
 
 
 def printable(text):
-    """A bad value as the program shows it in a one-line message: control bytes as '?',
-    texts over 40 characters cut."""
-    out = "".join("?" if (ord(c) < 0x20 or ord(c) == 0x7F) else c for c in text[:40])
+    """A bad value as the program shows it in a one-line message: every byte outside
+    printable ASCII as \\xNN, texts over 40 characters cut."""
+    out = "".join(c if 0x20 <= ord(c) < 0x7F else f"\\x{ord(c):02x}" for c in text[:40])
     return out + ("..." if len(text) > 40 else "")
 
 
@@ -91,7 +91,11 @@ def parse_real(text):
 
 
 def split_lines(text):
-    """Lines of a deck as the program reads them: split at LF, one CR before it dropped."""
+    """Lines of a deck as the program reads them: split at LF, one CR before it dropped;
+    when the first line ends in a CR alone, every CR, CR LF or LF ends a line."""
+    first = min((i for i in (text.find("\r"), text.find("\n")) if i >= 0), default=-1)
+    if first >= 0 and text[first] == "\r" and text[first + 1:first + 2] != "\n":
+        text = text.replace("\r\n", "\n").replace("\r", "\n")
     lines = text.split("\n")
     if lines and lines[-1] == "":
         lines.pop()

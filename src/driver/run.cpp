@@ -24,6 +24,7 @@
 #include "setup/source.hpp"
 #include "state/model.hpp"
 #include "state/run_stop.hpp"
+#include "text/shortest_real.hpp"
 #include "transport/coefficients.hpp"
 #include "transport/time_loop.hpp"
 
@@ -104,6 +105,7 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions
         compute_transport_coefficients(s);              // transport coefficients
         set_initial_state(s);                           // initial state
         check_time_steps(s.deck, err);
+        stop_if_signalled();
         run_time_loop(s, files, out, false, options.budget ? &budget_file : nullptr);  // time loop
         out.flush();
         files.close();                                  // normal stop

@@ -93,12 +93,15 @@ pid_t start(const TempDir& dir, const std::string& deck) {
     return pid;
 }
 
-// Waits until the file holds text (at most ten seconds).
-bool wait_for(const std::string& path, const std::string& text) {
-    for (int i = 0; i < 1000; ++i) {
+// Waits until the file holds text (at most twenty seconds); if it does not, the child is
+// killed.
+bool wait_for(pid_t pid, const std::string& path, const std::string& text) {
+    for (int i = 0; i < 2000; ++i) {
         if (read_file(path).find(text) != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
     return false;
 }
 
@@ -123,7 +126,7 @@ TEST(Signals, StopTheRunAfterAWholeStepWithStatus128PlusTheSignal) {
         TempDir dir;
         testing::write_file(dir.file("input.deck"), small_deck(nx, ny, nz, 19000));
         const pid_t pid = start(dir, "input.deck");
-        ASSERT_TRUE(wait_for(dir.file("stdout.txt"), "time =  1.5 ")) << read_file(dir.file("stderr.txt"));
+        ASSERT_TRUE(wait_for(pid, dir.file("stdout.txt"), "time =  1.5 ")) << read_file(dir.file("stderr.txt"));
         ::kill(pid, signo);
         ASSERT_EQ(finish(pid), 128 + signo);
         const auto err = lines_of(read_file(dir.file("stderr.txt")));
@@ -145,7 +148,7 @@ TEST(Signals, StopTheRunAfterAWholeStepWithStatus128PlusTheSignal) {
 TEST(Signals, WhileTheDeckIsReadTheProcessEndsAtOnce) {
     TempDir dir;
     const pid_t pid = start(dir, "");
-    ASSERT_TRUE(wait_for(dir.file("obs_well.out"), "C4well\n"));
+    ASSERT_TRUE(wait_for(pid, dir.file("obs_well.out"), "C4well\n"));
     ::kill(pid, SIGINT);
     EXPECT_EQ(finish(pid), 128 + SIGINT);
     EXPECT_EQ(read_file(dir.file("stderr.txt")), "quilmar_v3: interrupted by SIGINT while reading the deck\n");
