@@ -96,6 +96,28 @@ def worker_side(spec, count=20):
     return (t1 - t) / count, own, child
 
 
+def _usage():
+    import resource
+    me, kids = resource.getrusage(resource.RUSAGE_SELF), resource.getrusage(
+        resource.RUSAGE_CHILDREN)
+    return me.ru_utime + me.ru_stime, kids.ru_utime + kids.ru_stime
+
+
+def cpu_split(spec, folder, workers):
+    """CPU per realisation of the program runs, of the worker processes themselves and of
+    this process (client and scheduler), measured on a cluster started beforehand."""
+    from quilmar.ensemble.execute import Cluster
+    with Cluster(workers=workers) as cluster:
+        client = cluster.client
+        before, c = client.run(_usage), os.times()
+        run(spec, os.path.join(folder, "split"), client=client, draw=False)
+        after, c1 = client.run(_usage), os.times()
+    n = spec.realisations
+    return {"program": sum(after[w][1] - before[w][1] for w in after) / n,
+            "worker": sum(after[w][0] - before[w][0] for w in after) / n,
+            "client": (c1.user + c1.system - c.user - c.system) / n}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--realisations", type=int, default=200)
@@ -135,6 +157,7 @@ def main():
                   + f"; {failed} failed")
             for n, v in timings.items():
                 phases.setdefault(n, []).append(v)
+        split = cpu_split(spec, folder, workers)
         wall, own, child = worker_side(spec)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
@@ -148,6 +171,8 @@ def main():
           f"for a plain run: overhead {1000 * (per - single):.1f} ms")
     print(f"worker side alone, serial: {wall * 1000:.1f} ms wall, {own * 1000:.1f} ms own CPU "
           f"(deck, console, results, clean-up), {child * 1000:.1f} ms program CPU")
+    print("CPU per realisation on a running cluster: " + ", ".join(
+        f"{k} {v * 1000:.1f} ms" for k, v in split.items()))
     cpu = med["cpu"] / args.realisations
     print(f"CPU per realisation, every process of the ensemble: {cpu * 1000:.1f} ms = "
           f"{cpu / child:.3f} x the program's CPU (on otherwise idle cores the realisations "
