@@ -32,12 +32,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "python"))
 
 from quilmar.runner import find_binary  # noqa: E402
-from quilmar.ensemble import read_spec, run  # noqa: E402
+from quilmar.ensemble import read_plan, run  # noqa: E402
 from quilmar.ensemble.execute import cores  # noqa: E402
 from quilmar.ensemble.realisation import Job, run_one  # noqa: E402
 from quilmar.ensemble.sampling import deck_values, sample  # noqa: E402
 
-SPEC = """deck = "{deck}"
+PLAN = """deck = "{deck}"
 realisations = {n}
 sampling = "lhs"
 seed = 1
@@ -82,14 +82,14 @@ def single_run_time(binary, deck, runs=11):
     return statistics.median(times)
 
 
-def worker_side(spec, count=20):
+def worker_side(plan, count=20):
     """(wall, own CPU, program CPU) per realisation, run serially in this process."""
-    values = sample(spec.parameters, spec.realisations, spec.sampling, spec.seed)
-    job = Job([spec.deck], ["s0"], list(spec.control_planes))
-    run_one(job, 0, 0, deck_values(spec.parameters, values[0]))
+    values = sample(plan.parameters, plan.realisations, plan.sampling, plan.seed)
+    job = Job([plan.deck], ["s0"], list(plan.control_planes))
+    run_one(job, 0, 0, deck_values(plan.parameters, values[0]))
     t, c = time.perf_counter(), os.times()
     for r in range(count):
-        run_one(job, 0, r, deck_values(spec.parameters, values[r % len(values)]))
+        run_one(job, 0, r, deck_values(plan.parameters, values[r % len(values)]))
     t1, c1 = time.perf_counter(), os.times()
     own = (c1.user + c1.system - c.user - c.system) / count
     child = (c1.children_user + c1.children_system - c.children_user - c.children_system) / count
@@ -103,16 +103,16 @@ def _usage():
     return me.ru_utime + me.ru_stime, kids.ru_utime + kids.ru_stime
 
 
-def cpu_split(spec, folder, workers):
+def cpu_split(plan, folder, workers):
     """CPU per realisation of the program runs, of the worker processes themselves and of
     this process (client and scheduler), measured on a cluster started beforehand."""
     from quilmar.ensemble.execute import Cluster
     with Cluster(workers=workers) as cluster:
         client = cluster.client
         before, c = client.run(_usage), os.times()
-        run(spec, os.path.join(folder, "split"), client=client, draw=False)
+        run(plan, os.path.join(folder, "split"), client=client, draw=False)
         after, c1 = client.run(_usage), os.times()
-    n = spec.realisations
+    n = plan.realisations
     return {"program": sum(after[w][1] - before[w][1] for w in after) / n,
             "worker": sum(after[w][0] - before[w][0] for w in after) / n,
             "client": (c1.user + c1.system - c.user - c.system) / n}
@@ -137,15 +137,15 @@ def main():
     phases = {}
     folder = tempfile.mkdtemp(prefix="quilmar-bench-ens-")
     try:
-        spec_path = os.path.join(folder, "spec.toml")
-        with open(spec_path, "w") as f:
-            f.write(SPEC.format(deck=deck, n=args.realisations))
-        spec = read_spec(spec_path)
+        plan_path = os.path.join(folder, "plan.toml")
+        with open(plan_path, "w") as f:
+            f.write(PLAN.format(deck=deck, n=args.realisations))
+        plan = read_plan(plan_path)
         for k in range(args.repeat):
             out = os.path.join(folder, f"out{k}")
             timings = {}
             t, c = time.perf_counter(), os.times()
-            ds = run(spec, out, workers=workers, draw=args.figures, timings=timings)
+            ds = run(plan, out, workers=workers, draw=args.figures, timings=timings)
             timings["total"] = time.perf_counter() - t
             # CPU of this process (client and scheduler) and of every process of the local
             # cluster (workers and their program runs, reaped when the cluster closed)
@@ -157,8 +157,8 @@ def main():
                   + f"; {failed} failed")
             for n, v in timings.items():
                 phases.setdefault(n, []).append(v)
-        split = cpu_split(spec, folder, workers)
-        wall, own, child = worker_side(spec)
+        split = cpu_split(plan, folder, workers)
+        wall, own, child = worker_side(plan)
     finally:
         shutil.rmtree(folder, ignore_errors=True)
     med = {n: statistics.median(v) for n, v in phases.items()}

@@ -17,7 +17,7 @@ from quilmar.ensemble import OutputFolderError, run, same_values
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 TOOLS = os.path.join(REPO, "tools", "quilmar")
 PYTHON = "/usr/bin/python3"
-SPEC = """deck = "tiny.deck"
+PLAN = """deck = "tiny.deck"
 realisations = {n}
 seed = 11
 [parameters.vd]
@@ -62,9 +62,9 @@ def make_case(folder, n, porf_low, nt=10):
         lzsourcemax=3, lzsourcemin=1, xwell=62.5, ywell=1.0, zwelltop=2.5, zwellbot=0.5,
         x1=40.0, x2=80.0)
     deck.write(os.path.join(folder, "tiny.deck"))
-    path = os.path.join(folder, "spec.toml")
+    path = os.path.join(folder, "plan.toml")
     with open(path, "w") as f:
-        f.write(SPEC.format(n=n, porf_low=porf_low))
+        f.write(PLAN.format(n=n, porf_low=porf_low))
     return path
 
 
@@ -81,9 +81,9 @@ def client(env):
 
 
 def test_failures_single_run_identity_and_resume(tmp_path, client, env):
-    spec = make_case(str(tmp_path), n=6, porf_low=-0.15)
+    plan = make_case(str(tmp_path), n=6, porf_low=-0.15)
     out = str(tmp_path / "out")
-    ds = run(spec, out, client=client, draw=False)
+    ds = run(plan, out, client=client, draw=False)
     st = ds["status"].values
     assert (st == 0).any() and (st == 2).any() and set(np.unique(st)) <= {0, 2}
     porf = ds["samples"].sel(parameter="porf").values
@@ -122,19 +122,19 @@ def test_failures_single_run_identity_and_resume(tmp_path, client, env):
     for f in gone + [os.path.join(out, "ensemble.nc")]:
         os.remove(f)
     before = {f: os.stat(f).st_mtime_ns for f in files if f not in gone}
-    again = run(spec, out, client=client, draw=False)
+    again = run(plan, out, client=client, draw=False)
     assert same_values(ds, again)
     assert all(os.path.isfile(f) for f in gone)
     assert before == {f: os.stat(f).st_mtime_ns for f in before}
     assert same_values(ds, xr.open_dataset(os.path.join(out, "ensemble.nc")))
 
-    # another spec is refused in this folder, and nothing in it is touched
-    with open(spec) as f:
+    # another plan is refused in this folder, and nothing in it is touched
+    with open(plan) as f:
         text = f.read()
-    with open(spec, "w") as f:
+    with open(plan, "w") as f:
         f.write(text.replace("seed = 11", "seed = 12"))
-    with pytest.raises(OutputFolderError, match="another spec"):
-        run(spec, out, client=client, draw=False)
+    with pytest.raises(OutputFolderError, match="another plan"):
+        run(plan, out, client=client, draw=False)
     assert same_values(ds, xr.open_dataset(os.path.join(out, "ensemble.nc")))
 
 
@@ -174,9 +174,9 @@ def _listening(procs):
 
 def test_two_worker_cluster_equals_local_default(tmp_path, env):
     # One worker is killed while the ensemble runs: its realisations go to the other.
-    spec = make_case(str(tmp_path), n=10, porf_low=0.2, nt=100)
+    plan = make_case(str(tmp_path), n=10, porf_low=0.2, nt=100)
     local, remote = str(tmp_path / "local"), str(tmp_path / "remote")
-    cli = [TOOLS, "ensemble", spec, "--quiet"]
+    cli = [TOOLS, "ensemble", plan, "--quiet"]
     done = subprocess.run(cli + ["--out", local], env=env, timeout=300, capture_output=True,
                           text=True)
     assert done.returncode == 0, done.stderr

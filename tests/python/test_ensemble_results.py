@@ -9,7 +9,7 @@ from quilmar import outputs
 from quilmar.ensemble import results
 
 
-def fake_spec(nreal):
+def fake_plan(nreal):
     deck = types.SimpleNamespace(dt=1.0, nt=3, title="t")
     params = [types.SimpleNamespace(name=n, dist=types.SimpleNamespace(describe=lambda: "d"))
               for n in ("rises", "fixed")]
@@ -31,7 +31,7 @@ def test_failed_realisations_left_out_of_statistics():
     levels = [0.1, 0.2, 0.6, 0.8, 0.9]
     recs = [record(v) for v in levels] + [record(0.0, status=2), record(1.0, nt=2)]
     samples = np.array([[v, 3.0] for v in levels + [0.0, 1.0]])
-    ds = results.assemble(fake_spec(len(recs)), samples, [recs])
+    ds = results.assemble(fake_plan(len(recs)), samples, [recs])
     assert list(ds["status"].values[0]) == [0] * 5 + [2, 3]   # a short series is not kept
     assert np.isnan(ds["well"].values[0, 5:]).all()
     assert np.array_equal(ds["exceedance"].values[0, :, 0], [0.6] * 3)     # 3 of 5 above

@@ -2,9 +2,9 @@
 
     import quilmar.ensemble
     ds = quilmar.ensemble.run("chain.toml", "out/")        # a LocalCluster, one worker per core
-    ds = quilmar.ensemble.run(spec, "out/", client=client)  # an existing distributed.Client
+    ds = quilmar.ensemble.run(plan, "out/", client=client)  # an existing distributed.Client
 
-The spec (TOML) names a base deck, the uncertain inputs and their distributions, the
+The plan (TOML) names a base deck, the uncertain inputs and their distributions, the
 scenarios (remediation options that share the sampled values) and the outputs; see
 docs/ensembles.md. Results: out/ensemble.nc, out/summary.csv, out/sensitivity.csv and figures.
 
@@ -14,7 +14,7 @@ runs realisations, not xarray, scipy or the figures.
 import importlib
 
 _LAZY = {"run": "driver", "failures": "driver", "same_values": "driver",
-         "read_spec": "spec", "SpecError": "spec", "OutputFolderError": "store"}
+         "read_plan": "plan", "PlanError": "plan", "OutputFolderError": "store"}
 
 __all__ = list(_LAZY)
 

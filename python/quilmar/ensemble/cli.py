@@ -1,11 +1,11 @@
-"""`quilmar ensemble SPEC.toml --out DIR [--scheduler ADDRESS] [--workers N] [--keep]`."""
+"""`quilmar ensemble PLAN.toml --out DIR [--scheduler ADDRESS] [--workers N] [--keep]`."""
 import argparse
 import os
 import signal
 import sys
 
 from ..deck import DeckError
-from .spec import SpecError, read_spec
+from .plan import PlanError, read_plan
 from .store import OutputFolderError
 
 
@@ -15,7 +15,7 @@ def main(argv, prog):
         "sampled inputs, scenarios with common random numbers, results in DIR/ensemble.nc, "
         "DIR/summary.csv and figures. Started again with the same --out, it runs only what "
         "is missing. See docs/ensembles.md.")
-    parser.add_argument("spec", help="the ensemble spec (TOML)")
+    parser.add_argument("plan", help="the ensemble plan (TOML)")
     parser.add_argument("--out", required=True, metavar="DIR", help="the output folder")
     parser.add_argument("--scheduler", metavar="ADDRESS",
                         help="run on an existing Dask cluster (tcp://host:8786) instead of "
@@ -37,10 +37,10 @@ def main(argv, prog):
     resume = (f"the finished realisations are kept in {args.out}: start again with the "
               f"same --out to run the rest")
     try:
-        spec = read_spec(args.spec)
-        ds = run(spec, args.out, scheduler=args.scheduler, workers=args.workers,
+        plan = read_plan(args.plan)
+        ds = run(plan, args.out, scheduler=args.scheduler, workers=args.workers,
                  keep=args.keep, progress=not args.quiet, draw=not args.no_figures)
-    except (SpecError, OutputFolderError, DeckError, ConnectionError) as e:
+    except (PlanError, OutputFolderError, DeckError, ConnectionError) as e:
         print(f"{prog}: {e}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:

@@ -61,7 +61,7 @@ def _std_normal_mass(a, b):
 
 
 class Distribution:
-    """One input's distribution, built from its table in the spec (without the `dist` key
+    """One input's distribution, built from its table in the plan (without the `dist` key
     itself). Raises BadDistribution naming the parameter at fault."""
 
     def __init__(self, kind, params):

@@ -1,4 +1,4 @@
-"""An ensemble from spec to results: sample the inputs, run what the output folder does not
+"""An ensemble from plan to results: sample the inputs, run what the output folder does not
 hold yet, then write ensemble.nc, summary.csv, sensitivity.csv and the figures."""
 
 import time
@@ -9,13 +9,13 @@ from . import figures, results
 from .execute import Cluster, execute, progress_bar
 from .realisation import Job
 from .sampling import deck_values, sample
-from .spec import Spec, read_spec
+from .plan import Plan, read_plan
 from .store import Store, scenario_dir
 
 
-def run(spec, out, client=None, *, scheduler=None, workers=None, keep=False, progress=False,
+def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, progress=False,
         draw=True, timings=None):
-    """Runs the ensemble of `spec` (a spec file or a read Spec) into folder `out` and
+    """Runs the ensemble of `plan` (a plan file or a read Plan) into folder `out` and
     returns its xarray Dataset (also written to out/ensemble.nc).
 
     client: a distributed.Client to run on (left open); otherwise `scheduler` (an address,
@@ -26,35 +26,35 @@ def run(spec, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     the cluster; realisations; gather: closing the cluster and reading the records back;
     results; figures), in s."""
     clock = _Clock(timings)
-    if not isinstance(spec, Spec):
-        spec = read_spec(spec)
-    samples = sample(spec.parameters, spec.realisations, spec.sampling, spec.seed)
-    store = Store(out, spec)
-    names = list(spec.scenarios)
+    if not isinstance(plan, Plan):
+        plan = read_plan(plan)
+    samples = sample(plan.parameters, plan.realisations, plan.sampling, plan.seed)
+    store = Store(out, plan)
+    names = list(plan.scenarios)
     dirs = [scenario_dir(i, n) for i, n in enumerate(names)]
     todo = store.missing()
     if todo:
-        job = Job([spec.scenario_decks[n] for n in names], dirs, list(spec.control_planes),
+        job = Job([plan.scenario_decks[n] for n in names], dirs, list(plan.control_planes),
                   keep_root=store.path("runs") if keep else None)
-        tasks = [(s, r, deck_values(spec.parameters, samples[r])) for s, r in todo]
-        total = len(names) * spec.realisations
+        tasks = [(s, r, deck_values(plan.parameters, samples[r])) for s, r in todo]
+        total = len(names) * plan.realisations
         bar = progress_bar(total, total - len(todo), progress)
         try:
             with Cluster(client, scheduler, workers) as cluster:
                 clock.lap("cluster")
-                execute(cluster.client, job, tasks, f"quilmar-{spec.fingerprint()[:12]}",
+                execute(cluster.client, job, tasks, f"quilmar-{plan.fingerprint()[:12]}",
                         store.save, bar)
                 clock.lap("realisations")
         finally:
             if bar is not None:
                 bar.close()
-    records = [[store.load(s, r) for r in range(spec.realisations)]
+    records = [[store.load(s, r) for r in range(plan.realisations)]
                for s in range(len(names))]
     lost = [(s, r) for s, row in enumerate(records) for r, rec in enumerate(row) if rec is None]
     if lost:
         raise RuntimeError(f"{len(lost)} realisation record(s) could not be read back from "
                            f"{store.path('parts')}; start the ensemble again to rerun them")
-    return finish(spec, samples, records, store, draw, clock)
+    return finish(plan, samples, records, store, draw, clock)
 
 
 class _Clock:
@@ -69,10 +69,10 @@ class _Clock:
         self.last = now
 
 
-def finish(spec, samples, records, store, draw=True, clock=None):
+def finish(plan, samples, records, store, draw=True, clock=None):
     clock = clock or _Clock(None)
     clock.lap("gather")
-    ds = results.assemble(spec, samples, records)
+    ds = results.assemble(plan, samples, records)
     store.write_file("ensemble.nc", lambda p: ds.to_netcdf(p, engine="netcdf4"))
     store.write_file("summary.csv",
                      lambda p: results.summary(ds).to_csv(p, index=False, float_format="%.8g"))
@@ -81,7 +81,7 @@ def finish(spec, samples, records, store, draw=True, clock=None):
                      lambda p: table.to_csv(p, index=False, float_format="%.4f"))
     clock.lap("results")
     if draw:
-        figures.draw_all(ds, table, spec.limits, store.out)
+        figures.draw_all(ds, table, plan.limits, store.out)
         clock.lap("figures")
     return ds
 

@@ -17,21 +17,21 @@ PERCENTILES = (5, 25, 50, 75, 95)
 COMPONENTS = np.arange(1, 5, dtype=np.int32)
 
 
-def _time_axis(spec, records):
+def _time_axis(plan, records):
     """The step times as the result files give them (from the first successful
     realisation), or nt steps of dt when none succeeded."""
     for rec in records:
         if rec["status"] == 0:
             return np.asarray(rec["time"], dtype=float)
-    return spec.deck.dt * np.arange(1, max(spec.deck.nt, 0) + 1)
+    return plan.deck.dt * np.arange(1, max(plan.deck.nt, 0) + 1)
 
 
-def assemble(spec, samples, records):
+def assemble(plan, samples, records):
     """xarray Dataset of the ensemble; records[s][r] is realisation r of scenario s."""
     flat = [rec for row in records for rec in row]
-    time = _time_axis(spec, flat)
-    nscen, nreal, nt = len(spec.scenarios), spec.realisations, len(time)
-    npl = len(spec.control_planes)
+    time = _time_axis(plan, flat)
+    nscen, nreal, nt = len(plan.scenarios), plan.realisations, len(time)
+    npl = len(plan.control_planes)
     well = np.full((nscen, nreal, nt, 4), np.nan)
     discharge = np.full((nscen, nreal, nt, npl, 4), np.nan)
     aquifer = np.full((nscen, nreal, nt, 4), np.nan)
@@ -62,18 +62,18 @@ def assemble(spec, samples, records):
             "matrix_mass": (dims4, matrix),
         },
         coords={
-            "scenario": list(spec.scenarios),
+            "scenario": list(plan.scenarios),
             "realisation": np.arange(nreal, dtype=np.int32),
-            "parameter": [p.name for p in spec.parameters],
-            "time": time, "plane": np.asarray(spec.control_planes, dtype=float),
+            "parameter": [p.name for p in plan.parameters],
+            "time": time, "plane": np.asarray(plan.control_planes, dtype=float),
             "component": COMPONENTS,
         },
-        attrs={"deck": spec.deck_path, "title": spec.deck.title.strip(),
-               "sampling": spec.sampling, "seed": spec.seed,
+        attrs={"deck": plan.deck_path, "title": plan.deck.title.strip(),
+               "sampling": plan.sampling, "seed": plan.seed,
                "distributions": "; ".join(f"{p.name}: {p.dist.describe()}"
-                                          for p in spec.parameters),
-               "fingerprint": spec.fingerprint()})
-    ds["exceedance"] = exceedance(ds, spec.limits)
+                                          for p in plan.parameters),
+               "fingerprint": plan.fingerprint()})
+    ds["exceedance"] = exceedance(ds, plan.limits)
     _describe(ds)
     return ds
 

@@ -3,8 +3,8 @@ once as a small file of its own (parts/s<scenario>/r<realisation>.npz, written t
 temporary name and renamed, so a stop never leaves half a record), and a new start with the
 same folder runs only the realisations that have no record yet.
 
-ensemble.json holds the fingerprint of the spec that filled the folder; a folder filled by
-another spec (other inputs, seed, scenarios, deck values or control planes) is refused
+ensemble.json holds the fingerprint of the plan that filled the folder; a folder filled by
+another plan (other inputs, seed, scenarios, deck values or control planes) is refused
 rather than mixed or overwritten. A folder that is not empty and holds no ensemble is
 refused too, so that no file of someone else's is overwritten.
 """
@@ -39,14 +39,14 @@ def _atomic(path, write):
 
 
 class Store:
-    def __init__(self, out, spec):
+    def __init__(self, out, plan):
         self.out = os.path.abspath(out)
-        self.nscen = len(spec.scenarios)
-        self.nreal = spec.realisations
+        self.nscen = len(plan.scenarios)
+        self.nreal = plan.realisations
         manifest = os.path.join(self.out, MANIFEST)
-        doc = {"fingerprint": spec.fingerprint(), "spec": spec.path,
-               "scenarios": list(spec.scenarios), "realisations": spec.realisations,
-               "parameters": [p.name for p in spec.parameters]}
+        doc = {"fingerprint": plan.fingerprint(), "plan": plan.path,
+               "scenarios": list(plan.scenarios), "realisations": plan.realisations,
+               "parameters": [p.name for p in plan.parameters]}
         if os.path.isfile(manifest):
             try:
                 with open(manifest, encoding="utf-8") as f:
@@ -56,7 +56,7 @@ class Store:
                                         f"--out") from None
             if old.get("fingerprint") != doc["fingerprint"]:
                 raise OutputFolderError(
-                    f"{self.out} holds an ensemble of another spec ({old.get('spec')}: its "
+                    f"{self.out} holds an ensemble of another plan ({old.get('plan')}: its "
                     f"inputs, scenarios, seed, deck or control planes differ); give another "
                     f"--out, or remove the folder to start afresh")
         elif os.path.isdir(self.out) and os.listdir(self.out):

@@ -1,5 +1,5 @@
 """Where each key of a TOML file stands: the line of every table header and key, so that an
-error in an ensemble spec can name its place in the file.
+error in an ensemble plan can name its place in the file.
 
 The standard library's TOML reader gives values without positions; this scan of the text
 finds the line of each key path ("parameters", "vd", "gsd") as written. It follows table

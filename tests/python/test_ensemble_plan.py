@@ -1,4 +1,4 @@
-# Ensemble specs and sampling: faults named with their line before anything runs; sampled
+# Ensemble plans and sampling: faults named with their line before anything runs; sampled
 # values inside their bounds, stratified, reproducible.
 import os
 
@@ -7,7 +7,7 @@ import pytest
 
 from quilmar.ensemble.distributions import Distribution
 from quilmar.ensemble.sampling import sample, uniforms
-from quilmar.ensemble.spec import SpecError, read_spec
+from quilmar.ensemble.plan import PlanError, read_plan
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 DECK = os.path.join(REPO, "examples", "solvent_chain.deck").replace("\\", "/")
@@ -23,7 +23,7 @@ xremove = 0.5
 
 
 def write(tmp_path, text):
-    path = tmp_path / "spec.toml"
+    path = tmp_path / "plan.toml"
     path.write_text(text)
     return str(path)
 
@@ -45,25 +45,25 @@ def write(tmp_path, text):
     (("[scenarios.a]", "[outputs]\nlimits = [1, 2]\n[scenarios.a]"), 8, "one per component"),
     (("xremove = 0.5", "xremove = [0.5"), None, "not valid TOML"),
 ])
-def test_spec_faults_named_with_their_line(tmp_path, change, line, words):
+def test_plan_faults_named_with_their_line(tmp_path, change, line, words):
     path = write(tmp_path, GOOD.replace(*change))
-    with pytest.raises(SpecError) as err:
-        read_spec(path)
+    with pytest.raises(PlanError) as err:
+        read_plan(path)
     text = str(err.value)
     assert words in text
     if line is not None:
         assert text.startswith(f"{path} line {line}:"), text
 
 
-def test_spec_reads_items_scenarios_and_defaults(tmp_path):
-    spec = read_spec(write(tmp_path, GOOD + '[parameters."decayf[1,2,1]"]\ndist = "constant"\n'
+def test_plan_reads_items_scenarios_and_defaults(tmp_path):
+    plan = read_plan(write(tmp_path, GOOD + '[parameters."decayf[1,2,1]"]\ndist = "constant"\n'
                                           'value = 0.25\n[parameters.lysource]\n'
                                           'dist = "uniform"\nlow = 1\nhigh = 3\n'))
-    assert [p.name for p in spec.parameters] == ["vd", "decayf[1,2,1]", "lysource"]
-    assert [p.integer for p in spec.parameters] == [False, False, True]
-    assert spec.scenario_decks["a"].xremove == 0.5 and spec.deck.xremove == 0.9
-    assert spec.sampling == "lhs" and spec.control_planes == [102.5] and spec.limits is None
-    values = sample(spec.parameters, 50, "lhs", 3)
+    assert [p.name for p in plan.parameters] == ["vd", "decayf[1,2,1]", "lysource"]
+    assert [p.integer for p in plan.parameters] == [False, False, True]
+    assert plan.scenario_decks["a"].xremove == 0.5 and plan.deck.xremove == 0.9
+    assert plan.sampling == "lhs" and plan.control_planes == [102.5] and plan.limits is None
+    values = sample(plan.parameters, 50, "lhs", 3)
     assert (values[:, 1] == 0.25).all()
     assert set(values[:, 2]) <= {1.0, 2.0, 3.0}          # integer items take whole numbers
 

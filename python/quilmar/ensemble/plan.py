@@ -1,8 +1,8 @@
-"""Reading an ensemble spec (TOML): the base deck, the uncertain inputs and their
+"""Reading an ensemble plan (TOML): the base deck, the uncertain inputs and their
 distributions, the scenarios and the outputs wanted. Every fault is reported with its
 place in the file before anything runs:
 
-    deck = "base.deck"             # relative to the spec file
+    deck = "base.deck"             # relative to the plan file
     realisations = 200
     sampling = "lhs"               # or "random"
     seed = 7
@@ -36,8 +36,8 @@ FIXED_ITEMS = ("dt", "nt")
 NCOMP = 4
 
 
-class SpecError(Exception):
-    """A spec that cannot be run; the message begins with the file and line at fault."""
+class PlanError(Exception):
+    """A plan that cannot be run; the message begins with the file and line at fault."""
 
 
 @dataclass
@@ -49,7 +49,7 @@ class Parameter:
 
 
 @dataclass
-class Spec:
+class Plan:
     path: str
     deck_path: str
     deck: Deck
@@ -80,41 +80,41 @@ class Spec:
 
 def _integer(lines, key, value, low):
     if isinstance(value, bool) or not isinstance(value, int) or value < low:
-        raise SpecError(f"{lines.where(key)}: {key} = {value!r} must be a whole number of "
+        raise PlanError(f"{lines.where(key)}: {key} = {value!r} must be a whole number of "
                         f"at least {low}")
     return value
 
 
 def _table(lines, key, value):
     if not isinstance(value, dict):
-        raise SpecError(f"{lines.where(*key)}: {'.'.join(key)} must be a table "
+        raise PlanError(f"{lines.where(*key)}: {'.'.join(key)} must be a table "
                         f"([{'.'.join(key)}.NAME] sections)")
     return value
 
 
-def _read_deck(lines, spec_dir, doc):
+def _read_deck(lines, plan_dir, doc):
     if "deck" not in doc:
-        raise SpecError(f"{lines.path}: no deck = \"...\" (the base deck, relative to the "
-                        f"spec file)")
+        raise PlanError(f"{lines.path}: no deck = \"...\" (the base deck, relative to the "
+                        f"plan file)")
     name = doc["deck"]
     if not isinstance(name, str):
-        raise SpecError(f"{lines.where('deck')}: deck = {name!r} must be a file name")
-    path = os.path.join(spec_dir, name)
+        raise PlanError(f"{lines.where('deck')}: deck = {name!r} must be a file name")
+    path = os.path.join(plan_dir, name)
     try:
         return path, Deck.read(path)
     except OSError as e:
-        raise SpecError(f"{lines.where('deck')}: cannot read the deck {path}: "
+        raise PlanError(f"{lines.where('deck')}: cannot read the deck {path}: "
                         f"{e.strerror}") from None
     except DeckError as e:
-        raise SpecError(f"{lines.where('deck')}: the deck {path} is rejected: {e}") from None
+        raise PlanError(f"{lines.where('deck')}: the deck {path} is rejected: {e}") from None
 
 
 def _deck_item(lines, key, deck, name):
-    """The value of a deck item named in the spec; SpecError when the deck has none."""
+    """The value of a deck item named in the plan; PlanError when the deck has none."""
     try:
         return deck.get(name)
     except DeckError as e:
-        raise SpecError(f"{lines.where(*key)}: {e}") from None
+        raise PlanError(f"{lines.where(*key)}: {e}") from None
 
 
 def _parameters(lines, deck, table):
@@ -123,24 +123,24 @@ def _parameters(lines, deck, table):
         key = ("parameters", name)
         value = _deck_item(lines, key, deck, name)
         if isinstance(value, tuple):
-            raise SpecError(f"{lines.where(*key)}: {name} holds several values: sample one "
+            raise PlanError(f"{lines.where(*key)}: {name} holds several values: sample one "
                             f"element, e.g. [parameters.\"{name}[1]\"] (quoted for the "
                             f"brackets)")
         if name in FIXED_ITEMS:
-            raise SpecError(f"{lines.where(*key)}: {name} cannot be sampled: every "
+            raise PlanError(f"{lines.where(*key)}: {name} cannot be sampled: every "
                             f"realisation shares the base deck's time steps")
         if not isinstance(body, dict):
-            raise SpecError(f"{lines.where(*key)}: parameters.{name} must be a table with "
+            raise PlanError(f"{lines.where(*key)}: parameters.{name} must be a table with "
                             f"dist = \"...\" and the distribution's values")
         if "dist" not in body:
-            raise SpecError(f"{lines.where(*key)}: parameters.{name} has no dist (one of "
+            raise PlanError(f"{lines.where(*key)}: parameters.{name} has no dist (one of "
                             f"uniform, loguniform, triangular, normal, lognormal, constant)")
         params = {k: v for k, v in body.items() if k != "dist"}
         try:
             dist = Distribution(body["dist"], params)
         except BadDistribution as e:
             where = lines.where(*key, e.key) if e.key else lines.where(*key)
-            raise SpecError(f"{where}: parameters.{name}: {e}") from None
+            raise PlanError(f"{where}: parameters.{name}: {e}") from None
         out.append(Parameter(name, dist, isinstance(value, int)))
     return out
 
@@ -152,31 +152,31 @@ def _scenarios(lines, deck, table, sampled):
     for name, body in _table(lines, ("scenarios",), table).items():
         key = ("scenarios", name)
         if not isinstance(body, dict):
-            raise SpecError(f"{lines.where(*key)}: scenarios.{name} must be a table of deck "
+            raise PlanError(f"{lines.where(*key)}: scenarios.{name} must be a table of deck "
                             f"items (an empty table runs the base deck)")
         d = deck
         for item, value in body.items():
             _deck_item(lines, key + (item,), deck, item)
             if item in sampled:
-                raise SpecError(f"{lines.where(*key, item)}: scenarios.{name} sets {item}, "
+                raise PlanError(f"{lines.where(*key, item)}: scenarios.{name} sets {item}, "
                                 f"which is also sampled (parameters.{item})")
             if item in FIXED_ITEMS and value != deck.get(item):
-                raise SpecError(f"{lines.where(*key, item)}: scenarios.{name} changes {item}: "
+                raise PlanError(f"{lines.where(*key, item)}: scenarios.{name} changes {item}: "
                                 f"every scenario shares the base deck's time steps")
             try:
                 d = d.replace(**{item: value})
             except DeckError as e:
-                raise SpecError(f"{lines.where(*key, item)}: scenarios.{name}: {e}") from None
+                raise PlanError(f"{lines.where(*key, item)}: scenarios.{name}: {e}") from None
         items_by[name], decks[name] = dict(body), d
     if not items_by:
-        raise SpecError(f"{lines.where('scenarios')}: [scenarios] names no scenario")
+        raise PlanError(f"{lines.where('scenarios')}: [scenarios] names no scenario")
     return items_by, decks
 
 
 def _numbers(lines, key, value, what):
     if not isinstance(value, list) or not all(
             isinstance(v, (int, float)) and not isinstance(v, bool) for v in value):
-        raise SpecError(f"{lines.where(*key)}: {key[-1]} must be a list of numbers ({what})")
+        raise PlanError(f"{lines.where(*key)}: {key[-1]} must be a list of numbers ({what})")
     return [float(v) for v in value]
 
 
@@ -184,7 +184,7 @@ def _outputs(lines, deck, table):
     table = _table(lines, ("outputs",), table)
     for k in table:
         if k not in OUTPUT_KEYS:
-            raise SpecError(f"{lines.where('outputs', k)}: unknown output {k} (outputs are "
+            raise PlanError(f"{lines.where('outputs', k)}: unknown output {k} (outputs are "
                             f"{', '.join(OUTPUT_KEYS)})")
     # The discharge at a plane is interpolated between the two column centres around it.
     first, last = 0.5 * deck.dx, (deck.nx - 0.5) * deck.dx
@@ -193,55 +193,55 @@ def _outputs(lines, deck, table):
                       "x of each plane")
     for x in planes:
         if not first <= x <= last:
-            raise SpecError(f"{lines.where('outputs', 'control_planes')}: control plane "
+            raise PlanError(f"{lines.where('outputs', 'control_planes')}: control plane "
                             f"x = {x:g} lies outside the column centres of the deck's grid "
                             f"({first:g} to {last:g})")
     if len(set(planes)) != len(planes):
-        raise SpecError(f"{lines.where('outputs', 'control_planes')}: a control plane is "
+        raise PlanError(f"{lines.where('outputs', 'control_planes')}: a control plane is "
                         f"given twice")
     limits = table.get("limits")
     if limits is not None:
         limits = _numbers(lines, ("outputs", "limits"), limits, "one per component")
         if len(limits) != NCOMP or any(v < 0.0 for v in limits if not math.isnan(v)):
-            raise SpecError(f"{lines.where('outputs', 'limits')}: limits must be {NCOMP} "
+            raise PlanError(f"{lines.where('outputs', 'limits')}: limits must be {NCOMP} "
                             f"concentrations of at least 0, one per component (nan: none)")
     return planes, limits
 
 
-def read_spec(path):
-    """The ensemble spec in the TOML file `path`; SpecError naming the place of a fault."""
+def read_plan(path):
+    """The ensemble plan in the TOML file `path`; PlanError naming the place of a fault."""
     try:
         with open(path, "rb") as f:
             raw = f.read()
     except OSError as e:
-        raise SpecError(f"{path}: cannot read the spec: {e.strerror}") from None
+        raise PlanError(f"{path}: cannot read the plan: {e.strerror}") from None
     try:
         text = raw.decode("utf-8")
         doc = tomllib.loads(text)
     except UnicodeDecodeError as e:
-        raise SpecError(f"{path}: not UTF-8 text (byte {e.start})") from None
+        raise PlanError(f"{path}: not UTF-8 text (byte {e.start})") from None
     except tomllib.TOMLDecodeError as e:
-        raise SpecError(f"{path}: not valid TOML: {e}") from None
-    return spec_from_dict(doc, path, KeyLines(text, path))
+        raise PlanError(f"{path}: not valid TOML: {e}") from None
+    return plan_from_dict(doc, path, KeyLines(text, path))
 
 
-def spec_from_dict(doc, path, lines=None):
-    """A spec from an already parsed TOML document (the base deck is relative to `path`)."""
+def plan_from_dict(doc, path, lines=None):
+    """A plan from an already parsed TOML document (the base deck is relative to `path`)."""
     lines = lines or KeyLines("", path)
     for k in doc:
         if k not in TOP_KEYS:
-            raise SpecError(f"{lines.where(k)}: unknown key {k} (a spec has "
+            raise PlanError(f"{lines.where(k)}: unknown key {k} (a plan has "
                             f"{', '.join(TOP_KEYS)})")
     deck_path, deck = _read_deck(lines, os.path.dirname(os.path.abspath(path)), doc)
     realisations = _integer(lines, "realisations", doc.get("realisations", 100), 1)
     sampling = doc.get("sampling", "lhs")
     if sampling not in METHODS:
-        raise SpecError(f"{lines.where('sampling')}: sampling = {sampling!r} is not one of "
+        raise PlanError(f"{lines.where('sampling')}: sampling = {sampling!r} is not one of "
                         f"{', '.join(repr(m) for m in METHODS)}")
     seed = _integer(lines, "seed", doc.get("seed", 0), 0)
     parameters = _parameters(lines, deck, doc.get("parameters", {}))
     scenarios, decks = _scenarios(lines, deck, doc.get("scenarios"),
                                   {p.name for p in parameters})
     planes, limits = _outputs(lines, deck, doc.get("outputs", {}))
-    return Spec(os.path.abspath(path), deck_path, deck, realisations, sampling, seed,
+    return Plan(os.path.abspath(path), deck_path, deck, realisations, sampling, seed,
                 parameters, scenarios, planes, limits, decks)
