@@ -73,3 +73,22 @@ def test_plain_result_lines_read_as_by_the_full_rules(tmp_path):
     (tmp_path / "obs_well.out").write_text("\n".join(lines) + "\n")
     with pytest.raises(outputs.ResultFileError, match="line 12: field 4"):
         outputs.read_table(str(tmp_path), "obs_well.out")
+
+
+def test_runs_stopped_by_a_signal_are_not_recorded(tmp_path, monkeypatch):
+    import os
+    from quilmar import Deck
+    from quilmar.ensemble.realisation import Job, run_one
+    repo = os.path.join(os.path.dirname(__file__), "..", "..")
+    job = Job([Deck.read(os.path.join(repo, "examples", "solvent_chain.deck"))], ["s0"],
+              [102.5], scratch=str(tmp_path))
+    program = tmp_path / "program"
+    monkeypatch.setenv("QUILMAR_BINARY", str(program))
+    for status, stopped in ((143, True), (130, True), (2, False), (1, False)):
+        program.write_text(f"#!/bin/sh\ncat >/dev/null\necho 'stop {status}' >&2\n"
+                           f"exit {status}\n")
+        program.chmod(0o755)
+        rec = run_one(job, 0, 3, {"vd": 5.0})
+        assert (rec["status"], rec["stopped"], rec["message"]) == (status, stopped,
+                                                                   f"stop {status}")
+    assert os.listdir(tmp_path) == ["program"]       # no scratch folder left behind

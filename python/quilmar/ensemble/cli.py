@@ -32,7 +32,7 @@ def main(argv, prog):
     if args.workers is not None and args.scheduler:
         parser.error("--workers sets the size of a local cluster; with --scheduler the "
                      "cluster has the workers started for it")
-    from .driver import failures, run
+    from .driver import Unfinished, failures, run
     stopped = _stop_on_signals()
     resume = (f"the finished realisations are kept in {args.out}: start again with the "
               f"same --out to run the rest")
@@ -40,7 +40,7 @@ def main(argv, prog):
         plan = read_plan(args.plan)
         ds = run(plan, args.out, scheduler=args.scheduler, workers=args.workers,
                  keep=args.keep, progress=not args.quiet, draw=not args.no_figures)
-    except (PlanError, OutputFolderError, DeckError, ConnectionError) as e:
+    except (PlanError, OutputFolderError, DeckError, ConnectionError, Unfinished) as e:
         print(f"{prog}: {e}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:

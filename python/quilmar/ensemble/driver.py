@@ -52,9 +52,14 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
                for s in range(len(names))]
     lost = [(s, r) for s, row in enumerate(records) for r, rec in enumerate(row) if rec is None]
     if lost:
-        raise RuntimeError(f"{len(lost)} realisation record(s) could not be read back from "
-                           f"{store.path('parts')}; start the ensemble again to rerun them")
+        raise Unfinished(f"{len(lost)} realisation(s) have no record in {store.path('parts')} "
+                         f"(their runs were stopped by a signal, or the record could not be "
+                         f"read back); start again with the same output folder to run them")
     return finish(plan, samples, records, store, draw, clock)
+
+
+class Unfinished(Exception):
+    """An ensemble whose realisations did not all leave a record."""
 
 
 class _Clock:

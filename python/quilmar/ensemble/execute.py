@@ -103,6 +103,8 @@ def execute(client, job, tasks, key_prefix, on_record, progress=None):
                     records.append(rec)
             f.release()
             for record in records:
+                if record.get("stopped"):
+                    continue           # stopped by a signal: left to run again
                 on_record(record)
                 failed += record["status"] != 0
             if progress is not None:

@@ -8,6 +8,7 @@ realisation numbers and the sampled values, the decks travel once per worker.
 """
 import os
 import shutil
+import signal
 import tempfile
 from dataclasses import dataclass
 
@@ -21,6 +22,11 @@ NCOMP = 4
 STATUS_UNREADABLE = 3    # the program ended with 0 but its result files could not be read
 STATUS_LOST = 4          # the realisation's worker died each time it was tried
 STATUS_ERROR = 5         # the program could not be started (no binary on the worker)
+# A program stopped by an interrupt, a termination or a hang-up (status 128 + N when it
+# stopped itself after a whole step, -N when the signal ended it) was stopped with the
+# ensemble: its realisation is not recorded, so that a new start runs it again.
+STOPS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+STOPPED = {128 + int(n) for n in STOPS} | {-int(n) for n in STOPS}
 
 
 @dataclass
@@ -69,6 +75,7 @@ def run_one(job, s, r, values):
             record = reduce_run(run(deck, folder, threads=1, budget=False), job.planes)
         except RunError as e:
             record = empty(0, len(job.planes), e.status, e.message.strip())
+            record["stopped"] = e.status in STOPPED
         except OSError as e:
             record = empty(0, len(job.planes), STATUS_ERROR, f"cannot run the program: {e}")
         except Exception as e:   # noqa: BLE001 - a result file the reader rejects

@@ -97,7 +97,7 @@ def _describe(ds):
     text = {
         "samples": "sampled value of each input, the same in every scenario",
         "status": "exit status of the program (3: results unreadable, 4: worker lost, "
-                  "5: program not started)",
+                  "5: program not started, 128 + N: stopped on signal N)",
         "message": "the program's report of a failed realisation",
         "well": "concentration at the observation well",
         "discharge": "mass discharge through the whole plume cross-section at the plane",
