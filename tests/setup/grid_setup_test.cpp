@@ -8,6 +8,7 @@
 
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "setup/elements.hpp"
+#include "setup/initial_state.hpp"
 #include "support/run_support.hpp"
 #include "state/zones.hpp"
 
@@ -88,6 +89,34 @@ TEST(ElementSetup, MatrixPropertiesAndZoneDecayPerElement) {
             EXPECT_DOUBLE_EQ(md.alpha(n, m), 0.02 * 0.25 / (1.0 + m));
             EXPECT_DOUBLE_EQ(md.alambdar(n, m), (m + 0.1 * zone_of_column[i]) / (1.0 + m));
         }
+    }
+}
+
+// The initial state keeps a bounding face only on the layer that has it (the top face on
+// the top layer, the bottom face on the bottom one; a single layer has both), leaves the
+// embedded material everywhere, and zeroes every concentration and stored amount.
+TEST(InitialState, FacesOnlyWhereTheGridHasThemAndEverythingZeroed) {
+    for (int nz : {3, 1}) {
+        Deck d;
+        grid_deck(d);
+        d.mdflags = 7;
+        d.nz = nz;
+        Model s;
+        testing::load_deck(s, d);
+        std::ostringstream out;
+        setup_elements(s, out);
+        matrixdsr1(s.md, s.gv);
+        s.cnew(2, 0, 1, 1) = s.cnew(4, 5, 2, nz) = s.cold(1, 3, 2, 1) = 1.5;
+        s.md.ainew1(7, 3) = s.md.aiold2(s.gv.nelmax, 4) = 2.5;
+        set_initial_state(s);
+        for (int n = 1; n <= s.gv.nelmax; ++n) {
+            const int k = (n - 1) % nz + 1;
+            EXPECT_EQ(s.md.mdtop(n), k == nz ? 1 : 0) << "nz=" << nz << " n=" << n;
+            EXPECT_EQ(s.md.mdbot(n), k == 1 ? 1 : 0) << "nz=" << nz << " n=" << n;
+            EXPECT_EQ(s.md.mdembed(n), 1);
+        }
+        EXPECT_EQ(s.cnew(2, 0, 1, 1) + s.cnew(4, 5, 2, nz) + s.cold(1, 3, 2, 1), 0.0);
+        EXPECT_EQ(s.md.ainew1(7, 3) + s.md.aiold2(s.gv.nelmax, 4), 0.0);
     }
 }
 
