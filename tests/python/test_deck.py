@@ -116,6 +116,15 @@ def test_rejections_carry_the_programs_message(records, tmp_path):
     assert err.strip() == f"quilmar_v3: {caught.value}"
 
 
+@pytest.mark.parametrize("newline", ["\r", "\r\n"])
+def test_line_ends_other_than_lf(newline, tmp_path):
+    text = small_deck({3: "1.0\n0.5 10 12"}).replace("\n", newline)
+    deck = Deck.parse(text)
+    assert deck == Deck.parse(small_deck({3: "1.0\n0.5 10 12"}))
+    echo, _, _, status = program_echo(text, tmp_path)
+    assert [[float(t) for t in line.split()] for line in echo] == echo_values(deck)
+
+
 def test_missing_comment_line():
     text = "\n".join(open(SMALL).read().split("\n")[:7])
     with pytest.raises(DeckError, match="deck record 3, comment line 2: end of input"):
