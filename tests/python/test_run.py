@@ -120,6 +120,10 @@ def test_budget_table(small_run, tmp_path):
     for name in RESULTS:
         (folder / name).write_bytes(open(os.path.join(small_run.folder, name), "rb").read())
     assert Run.open(folder).budget is None
+    # The run's own budget.out: one line per step and component, at the steps of the files.
+    b = small_run.budget
+    assert b.shape == (6 * 4, 12) and list(b["component"][:4]) == [1, 2, 3, 4]
+    np.testing.assert_array_equal(b["time"].unique(), small_run.well.index)
     header = ("time,component,released,out_downstream,out_lateral,decayed_aquifer,"
               "produced_aquifer,decayed_matrix,produced_matrix,change_aquifer,change_matrix,"
               "residual\n")
