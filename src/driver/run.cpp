@@ -25,6 +25,7 @@
 #include "state/model.hpp"
 #include "state/run_stop.hpp"
 #include "text/shortest_real.hpp"
+#include "state/solver_options.hpp"
 #include "transport/coefficients.hpp"
 #include "transport/time_loop.hpp"
 
@@ -86,6 +87,7 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions
     take_stop_signal();  // drops a signal left over from an earlier run in this process
     try {
         const ConsoleFailures console(out);
+        const SolverOptions solver = solver_options_from_environment();  // before any file is touched
         files.open(options.output_dir);                 // result files with their header lines
         if (options.budget) budget_file.open(options.output_dir);
         model = std::make_unique<Model>();              // the arrays at their fixed capacities
@@ -106,7 +108,7 @@ int run(std::istream& in, std::ostream& out, std::ostream& err, const RunOptions
         set_initial_state(s);                           // initial state
         check_time_steps(s.deck, err);
         stop_if_signalled();
-        run_time_loop(s, files, out, false, options.budget ? &budget_file : nullptr);  // time loop
+        run_time_loop(s, files, out, solver, false, options.budget ? &budget_file : nullptr);  // time loop
         out.flush();
         files.close();                                  // normal stop
         budget_file.close();

@@ -1,9 +1,5 @@
 #include "transport/thread_team.hpp"
 
-#include <cstdlib>
-#include <sched.h>
-#include <string>
-
 namespace quilmar {
 
 ThreadTeam::ThreadTeam(int size) : size_(size < 1 ? 1 : size) {
@@ -49,26 +45,12 @@ void ThreadTeam::work(int member) {
     }
 }
 
-int thread_count_for(int cells) {
-    if (std::getenv("QUILMAR_THREADS")) return default_thread_count();
+int thread_count_for(int cells, const SolverOptions& options) {
+    if (options.threads > 0) return options.threads;
     constexpr int kCellsPerThread = 5000;
     const int by_size = cells / kCellsPerThread;
-    const int available = default_thread_count();
+    const int available = available_processors();
     return by_size < 1 ? 1 : (by_size < available ? by_size : available);
-}
-
-int default_thread_count() {
-    if (const char* v = std::getenv("QUILMAR_THREADS")) {
-        const int n = std::atoi(v);
-        return n >= 1 ? n : 1;
-    }
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int n = CPU_COUNT(&set);
-        if (n >= 1) return n;
-    }
-    const unsigned hc = std::thread::hardware_concurrency();
-    return hc >= 1 ? static_cast<int>(hc) : 1;
 }
 
 }  // namespace quilmar

@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "state/solver_options.hpp"
+#include "state/spin_wait.hpp"
+
 namespace quilmar {
 
 class ThreadTeam {
@@ -30,25 +33,9 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-// Threads to use: QUILMAR_THREADS if set (at least 1), otherwise the processors this
-// process may run on.
-int default_thread_count();
-
-// Threads for a grid of this many cells: QUILMAR_THREADS if set; otherwise the processors
-// available, but one per 5000 cells at most, since a small grid sweeps in microseconds and
-// handing it to a team would cost more than it saves.
-int thread_count_for(int cells);
-
-// Waits until done() holds: spins briefly, then yields the processor.
-template <class Done>
-void spin_until(Done&& done) {
-    for (int spin = 0; !done(); ++spin)
-        if (spin > 64) std::this_thread::yield();
-}
-
-// Waits until counter reaches at least value.
-inline void wait_at_least(const std::atomic<int>& counter, int value) {
-    spin_until([&] { return counter.load(std::memory_order_acquire) >= value; });
-}
+// Threads for a grid of this many cells: QUILMAR_THREADS if set (capped at the processors
+// available); otherwise the processors available, but one per 5000 cells at most, since a
+// small grid sweeps in microseconds and handing it to a team would cost more than it saves.
+int thread_count_for(int cells, const SolverOptions& options);
 
 }  // namespace quilmar

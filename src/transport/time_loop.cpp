@@ -6,18 +6,15 @@
 #include <cstdio>
 #include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
 
-#include "text/console_line.hpp"
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "results/mass_budget.hpp"
-#include "results/result_pass.hpp"
 #include "setup/source.hpp"
 #include "state/run_stop.hpp"
-#include "transport/env_switch.hpp"
-#include "transport/sweep.hpp"
-#include "transport/thread_team.hpp"
-#include "transport/wavefront_solver.hpp"
+#include "text/console_line.hpp"
+#include "transport/step_solver.hpp"
 
 namespace quilmar {
 namespace {
@@ -29,7 +26,7 @@ namespace {
 class StepTimer {
 public:
     using Clock = std::chrono::steady_clock;
-    StepTimer() : on_(env_switch("QUILMAR_TIMING")) {}
+    explicit StepTimer(const SolverOptions& options) : options_(options), on_(options.timing) {}
     Clock::time_point now() const { return on_ ? Clock::now() : Clock::time_point{}; }
     void add_sweep(Clock::time_point from) {
         if (on_) sweep_s_.push_back(std::chrono::duration<double>(Clock::now() - from).count());
@@ -46,14 +43,20 @@ public:
         std::sort(sorted.begin(), sorted.end());
         const std::size_t n = sorted.size();
         const double median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+        // A thread count above the processors available is capped; the line says so.
+        std::string cap;
+        if (options_.threads_asked > options_.threads)
+            cap = "; QUILMAR_THREADS=" + std::to_string(options_.threads_asked) + " capped at the " +
+                  std::to_string(options_.threads) + " processors available";
         std::fprintf(stderr,
                      "quilmar_v3: timing: %zu sweeps of %d cells: %.3f s, %.2f ns per update, median sweep "
-                     "%.2f ns per update, fastest sweep %.2f ns per update; rest of the steps %.3f s\n",
+                     "%.2f ns per update, fastest sweep %.2f ns per update; rest of the steps %.3f s%s\n",
                      n, cells, total, total * 1e9 / (updates * static_cast<double>(n)), median * 1e9 / updates,
-                     sorted.front() * 1e9 / updates, other_s_);
+                     sorted.front() * 1e9 / updates, other_s_, cap.c_str());
     }
 
 private:
+    const SolverOptions& options_;
     bool on_;
     std::vector<double> sweep_s_;  // each sweep's time
     double other_s_ = 0;
@@ -69,74 +72,48 @@ private:
 
 // Sweeps until the largest change of a sweep is within tol. Every sweep is followed by the
 // matrix storage update, also the last one.
-void iterate_step(Model& s, SweepCarry& carry, WavefrontSolver* fast, std::ostream& out, StepTimer& timer) {
+void iterate_step(Model& s, StepSolver& solver, std::ostream& out, StepTimer& timer) {
     s.iter = 0;
     do {
         s.errmax = 0.0;
         s.iter = s.iter + 1;
         if (s.iter > s.deck.maxit) stop_not_converged(s, out);
         const auto start = timer.now();
-        if (fast) {
-            fast->sweep(s);  // the matrix storage follows each cell within the sweep
-        } else {
-            sweep_checked(s, carry);
-            copy_grid_to_elements(s);
-            matrixdsr6int(s.md, s.gv, s.deck.dt);
-        }
+        solver.sweep(s);
         timer.add_sweep(start);
     } while (s.errmax > s.deck.tol);
 }
 
-// The checked cell-by-cell path is the reference; QUILMAR_REFERENCE=1 selects it for a run.
-bool reference_requested() { return env_switch("QUILMAR_REFERENCE"); }
-
 }  // namespace
 
-void copy_grid_to_elements(Model& s) {
-    const Deck& dk = s.deck;
-    int n = 0;
-    for (int i = 1; i <= dk.nx; ++i)
-        for (int j = 1; j <= dk.ny; ++j)
-            for (int k = 1; k <= dk.nz; ++k) {
-                ++n;
-                for (int m = 1; m <= kComponents; ++m) {
-                    s.md.cn(n, m) = s.cnew(m, i, j, k);
-                    s.md.co(n, m) = s.cold(m, i, j, k);
-                }
-            }
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues, BudgetFile* budget_file) {
+    run_time_loop(s, files, out, solver_options_from_environment(), continues, budget_file);
 }
 
-void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continues, BudgetFile* budget_file) {
-    SweepCarry carry;
+void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, const SolverOptions& options, bool continues,
+                   BudgetFile* budget_file) {
     std::unique_ptr<MassBudget> budget;  // before the fast solver releases the element arrays it reads
     if (budget_file) {
         std::array<bool, kComponents + 1> sourced{};
         for (int m = 1; m <= kComponents; ++m) sourced[static_cast<std::size_t>(m)] = has_source(s.deck, m);
         budget = std::make_unique<MassBudget>(s, *budget_file, sourced);
     }
-    std::unique_ptr<WavefrontSolver> fast;
-    if (!reference_requested() && WavefrontSolver::eligible(s))
-        fast = std::make_unique<WavefrontSolver>(s, thread_count_for(s.gv.nelmax), !continues);
-    StepTimer timer;
+    const std::unique_ptr<StepSolver> solver = make_step_solver(s, options, continues);
+    StepTimer timer(options);
     s.nprint = 0;
     for (s.ntime = 1; s.ntime <= s.deck.nt; ++s.ntime) {
         auto start = timer.now();
         s.nprint = s.nprint + 1;
         s.atime = s.atime + s.deck.dt;
         s.mass.clear();
-        if (!fast) matrixdsr2(s.md, s.gv, s.atime);  // the fast path forms the same per zone
         release_source(s);
-        if (fast) fast->begin_step(s);
+        solver->begin_step(s);
         timer.add_other(start);
-        iterate_step(s, carry, fast.get(), out, timer);
+        iterate_step(s, *solver, out, timer);
         start = timer.now();
-        if (fast) fast->end_iterations(s);
-        if (budget) {
-            if (fast)
-                budget->close_step(s, [&fast](int i0, int i1, double* to) { fast->converged_columns(i0, i1, to); });
-            else
-                budget->close_step(s, model_columns(s));
-        }
+        solver->end_iterations(s);
+        if (budget)
+            budget->close_step(s, [&solver, &s](int i0, int i1, double* to) { solver->cell_values(s, i0, i1, to); });
         out << ConsoleLine()
                    .text(" time = ")
                    .value(s.atime)
@@ -150,15 +127,12 @@ void run_time_loop(Model& s, ResultFiles& files, std::ostream& out, bool continu
             << '\n';
         out.flush();
         matrixdsr7updt(s.md, s.gv);
-        if (fast)
-            fast->handover_and_results(s, files);
-        else
-            handover_and_results(s, files);
+        solver->handover_and_results(s, files);
         files.flush();
         if (budget_file) budget_file->flush();
         timer.add_other(start);
     }
-    if (fast && continues) fast->hand_over_grid(s);
+    if (continues) solver->hand_over_grid(s);
     timer.report(s.gv.nelmax);
 }
 

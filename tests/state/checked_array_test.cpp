@@ -13,7 +13,7 @@
 #include "state/model.hpp"
 #include "state/run_stop.hpp"
 #include "support/run_support.hpp"
-#include "transport/time_loop.hpp"
+#include "transport/checked_solver.hpp"
 
 namespace quilmar {
 namespace {

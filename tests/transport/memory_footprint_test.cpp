@@ -14,7 +14,7 @@
 #include "state/run_stop.hpp"
 #include "support/run_support.hpp"
 #include "support/test_support.hpp"
-#include "transport/wavefront_solver.hpp"
+#include "transport/wavefront/wavefront_solver.hpp"
 
 namespace quilmar {
 namespace {
@@ -62,7 +62,9 @@ TEST(MemoryFootprint, TheFastSolversFieldsCostOnlyTheSmallGridsPages) {
     ASSERT_TRUE(WavefrontSolver::eligible(s));
     const long before = resident_kb();
     if (before < 0) GTEST_SKIP() << "no /proc/self/statm";
-    WavefrontSolver solver(s, 1, false);
+    SolverOptions one_thread;
+    one_thread.threads = 1;
+    WavefrontSolver solver(s, one_thread, false);
     solver.begin_step(s);
     solver.sweep(s);
     EXPECT_LT(resident_kb() - before, 8 * 1024) << "kB made resident by a grid of " << s.gv.nelmax << " cells";

@@ -1,0 +1,69 @@
+# Configures and builds the program and the unit tests as a Debug build (no optimisation, so
+# that no helper of the vector kernels is inlined) under AddressSanitizer and
+# UndefinedBehaviorSanitizer in BUILD_DIR. Then runs the bundled example deck, whose result
+# files and console must match those of RELEASE_BINARY to the last byte, and the fast-path
+# identity tests. Any sanitizer report fails the script.
+#   cmake -DSOURCE_DIR=... -DBUILD_DIR=... -DRELEASE_BINARY=... [-DCXX_COMPILER=...] -P sanitized_debug.cmake
+foreach(var SOURCE_DIR BUILD_DIR RELEASE_BINARY)
+  if(NOT ${var})
+    message(FATAL_ERROR "sanitized_debug.cmake needs -D${var}=...")
+  endif()
+endforeach()
+
+string(TIMESTAMP started "%s")
+set(configure_args -S "${SOURCE_DIR}" -B "${BUILD_DIR}" -DQUILMAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+if(CXX_COMPILER)
+  list(APPEND configure_args "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}")
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" ${configure_args}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "configuring the Debug sanitizer build failed:\n${log}")
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target quilmar_tests -j 2
+                RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "building the Debug sanitizer build failed:\n${log}")
+endif()
+string(TIMESTAMP built "%s")
+math(EXPR build_seconds "${built} - ${started}")
+message(STATUS "Debug sanitizer build ready in ${build_seconds} s")
+
+set(ENV{ASAN_OPTIONS} "halt_on_error=1:detect_leaks=1:allocator_may_return_null=0")
+set(ENV{UBSAN_OPTIONS} "halt_on_error=1:print_stacktrace=1")
+
+# The example, by the Debug build and by the release build, each in a folder of its own.
+set(deck "${SOURCE_DIR}/examples/solvent_chain.deck")
+set(result_files discharge.out Quilmar.out plume_mass.out obs_well.out console.txt)
+foreach(kind debug release)
+  set(dir "${BUILD_DIR}/example_${kind}")
+  file(REMOVE_RECURSE "${dir}")
+  file(MAKE_DIRECTORY "${dir}")
+  if(kind STREQUAL "debug")
+    set(binary "${BUILD_DIR}/quilmar_v3")
+  else()
+    set(binary "${RELEASE_BINARY}")
+  endif()
+  execute_process(COMMAND "${binary}" INPUT_FILE "${deck}" OUTPUT_FILE "${dir}/console.txt"
+                  ERROR_VARIABLE err WORKING_DIRECTORY "${dir}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the ${kind} build stopped on the example with status ${rc}:\n${err}")
+  endif()
+endforeach()
+foreach(name ${result_files})
+  file(SHA256 "${BUILD_DIR}/example_debug/${name}" debug_sum)
+  file(SHA256 "${BUILD_DIR}/example_release/${name}" release_sum)
+  if(NOT debug_sum STREQUAL release_sum)
+    message(FATAL_ERROR "the Debug build's ${name} of the example differs from the release build's")
+  endif()
+endforeach()
+message(STATUS "the Debug build's example matches the release build's")
+
+execute_process(COMMAND "${BUILD_DIR}/tests/quilmar_tests" --gtest_filter=FastPathIdentity.*
+                WORKING_DIRECTORY "${BUILD_DIR}" RESULT_VARIABLE rc)
+string(TIMESTAMP finished "%s")
+math(EXPR run_seconds "${finished} - ${built}")
+message(STATUS "Debug sanitizer runs took ${run_seconds} s")
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the fast-path identity tests failed in the Debug sanitizer build (status ${rc})")
+endif()
