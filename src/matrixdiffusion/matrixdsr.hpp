@@ -5,8 +5,7 @@
 // Suffix 1: a bounding layer above/below the grid (semi-infinite); suffix 2: material
 // embedded in the element (finite thickness difflen).
 //
-// The routines keep no state; they read and write the module arrays and return results
-// through their last argument.
+// The routines keep no state; they read and write the module arrays.
 #include "state/model.hpp"
 
 namespace quilmar {
@@ -16,18 +15,17 @@ namespace quilmar {
 void matrixdsr1(MatrixdModule& md, const GlobalVek& gv);
 
 // Penetration depth and profile moments for the elapsed time atime.
-void matrixdsr2(MatrixdModule& md, const GlobalVek& gv, const double& atime);
+void matrixdsr2(MatrixdModule& md, const GlobalVek& gv, double atime);
 
 // Fitting coefficients p = aa c0 + bb of element n, component m for this sweep.
-void matrixdsr3(MatrixdModule& md, const int& n, const int& m, const double& dt, const double& cnewtm_1,
-                const double& coldt);
+void matrixdsr3(MatrixdModule& md, int n, int m, double dt, double cnewtm_1, double coldt);
 
 // Right-hand-side and diagonal terms of the cell's exchange with its active matrices.
-void matrixdsr4rhs(MatrixdModule& md, const int& n, const int& m, double& rtermd);
-void matrixdsr5diag(MatrixdModule& md, const int& n, const int& m, double& dtermd);
+double matrixdsr4rhs(const MatrixdModule& md, int n, int m);
+double matrixdsr5diag(const MatrixdModule& md, int n, int m);
 
 // Profile coefficients and stored amounts from the concentrations of the latest sweep.
-void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, const double& dt);
+void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, double dt);
 
 // End of a converged step: the stored amounts become the old level.
 void matrixdsr7updt(MatrixdModule& md, const GlobalVek& gv);

@@ -14,18 +14,16 @@ Fit fit_profile(double delt, double gam, double beta, double aiold, double ainew
                 double alpha, double lambdar, double d, double dt, double cnewtm_1, double coldt, double yield,
                 double lambda_parent, double retard) {
     const mdmath::FitTerms f = mdmath::fit_terms(delt, gam, beta, alpha, lambdar, d, dt);
-    double bbtop = mdmath::bb_base(aiold, coldt, f.a, alpha, dt);
-    if (has_parent) {
-        bbtop = bbtop + mdmath::bb_parent_storage(yield, lambda_parent, dt, ainew_parent, retard) +
-                mdmath::bb_parent_cell(f.a, yield, lambda_parent, cnewtm_1, alpha, retard);
-    }
-    return Fit{f.aatop / f.aabot, bbtop / f.aabot};
+    const double bbtop = mdmath::bb_base(aiold, coldt, f.a, alpha, dt);
+    if (!has_parent) return Fit{f.aatop / f.aabot, bbtop / f.aabot};
+    const double from_storage = mdmath::bb_parent_storage(yield * lambda_parent * dt, ainew_parent, retard);
+    const double from_cell = mdmath::bb_parent_cell(f.a * yield * lambda_parent, cnewtm_1, 2.0 * alpha * retard);
+    return Fit{f.aatop / f.aabot, mdmath::bb_daughter(bbtop, from_storage, from_cell, f.aabot)};
 }
 
 }  // namespace
 
-void matrixdsr3(MatrixdModule& md, const int& n, const int& m, const double& dt, const double& cnewtm_1,
-                const double& coldt) {
+void matrixdsr3(MatrixdModule& md, int n, int m, double dt, double cnewtm_1, double coldt) {
     const double alpha = md.alpha(n, m);
     const double lambdar = md.alambdar(n, m);
     const double d = md.d(n, m);

@@ -1,4 +1,5 @@
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "state/matrix_codes.hpp"
 
 #include <initializer_list>
 
@@ -18,18 +19,16 @@ void element_properties(Md& md, const Gv& gv, int n, int icomp) {
     const double volu = gv.area(n) * aleng;
     // Embedded interface area from the deck's volume fraction, before it may be forced to 1.
     md.amd2(n) = volu * (1.0 - md.volfrac(n)) / md.difflen(n);
-    // Codes: 1 bottom, 2 embedded, 3 top, 4 top+bottom, 5 bottom+embedded,
-    // 6 top+embedded, 7 all three; anything else none.
-    switch (md.mdflag(n)) {
-        case 0: md.volfrac(n) = 1.0; break;
-        case 1: md.mdbot(n) = 1; md.volfrac(n) = 1.0; break;
-        case 2: md.mdembed(n) = 1; break;
-        case 3: md.mdtop(n) = 1; md.volfrac(n) = 1.0; break;
-        case 4: md.mdtop(n) = 1; md.mdbot(n) = 1; md.volfrac(n) = 1.0; break;
-        case 5: md.mdbot(n) = 1; md.mdembed(n) = 1; break;
-        case 6: md.mdtop(n) = 1; md.mdembed(n) = 1; break;
-        case 7: md.mdtop(n) = 1; md.mdbot(n) = 1; md.mdembed(n) = 1; break;
-        default: break;
+    // The code's faces and embedded material; an element without embedded material is all
+    // aquifer. A code outside 0 to 7 leaves everything as it is.
+    if (valid_matrix_code(md.mdflag(n))) {
+        const MatrixCode code = matrix_code(md.mdflag(n));
+        if (code.below) md.mdbot(n) = 1;
+        if (code.above) md.mdtop(n) = 1;
+        if (code.embedded)
+            md.mdembed(n) = 1;
+        else
+            md.volfrac(n) = 1.0;
     }
     for (int m = 1; m <= icomp; ++m) {
         md.retardm(n, m) = md.kd(n, m) * md.rhob(n) / md.porm(n) + 1.0;

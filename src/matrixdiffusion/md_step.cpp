@@ -3,7 +3,7 @@
 
 namespace quilmar {
 
-void matrixdsr2(MatrixdModule& md, const GlobalVek& gv, const double& atime) {
+void matrixdsr2(MatrixdModule& md, const GlobalVek& gv, double atime) {
     for (int n = 1; n <= gv.nelmax; ++n) {
         if (md.mdflag(n) == 0) continue;
         for (int m = 1; m <= gv.icomp; ++m) {

@@ -2,27 +2,7 @@
 #include "matrixdiffusion/md_math.hpp"
 
 namespace quilmar {
-namespace {
-
-struct Profile {
-    double p, q, stored;
-};
-
-// p from the fitting coefficients, q from the interface condition, and the stored amount
-// (the depth integral of the profile) from the moments.
-Profile profile(double aa, double bb, double delt, double gam, double beta, double c, double c_old, double d,
-                double alpha, double lambdar, double dt, bool has_parent, double parent_source) {
-    const double p = aa * c + bb;
-    const double qtop1 = mdmath::qtop1(c, c_old, d, alpha, dt);
-    double qtop2 = 2.0 * d * p + lambdar * c * d * d / alpha;
-    if (has_parent) qtop2 = qtop2 - parent_source;
-    const double q = (qtop1 + qtop2) / (d * (2.0 * d));
-    return Profile{p, q, delt * c + gam * p + beta * q};
-}
-
-}  // namespace
-
-void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, const double& dt) {
+void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, double dt) {
     for (int n = 1; n <= gv.nelmax; ++n) {
         const bool embedded = md.mdembed(n) == 1;
         const bool bounding = md.mdbot(n) == 1 || md.mdtop(n) == 1;
@@ -33,22 +13,27 @@ void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, const double& dt) {
             const double d = md.d(n, m);
             const double alpha = md.alpha(n, m);
             const double lambdar = md.alambdar(n, m);
+            const double qtop1 = mdmath::qtop1(c, c_old, d, alpha * dt);
+            const double q_decay = mdmath::q_decay(lambdar, c, d, alpha);
             // Production from the parent's decay in the matrix water, as it enters q.
             const bool has_parent = m > 1;
             const double parent_source =
-                has_parent ? mdmath::parent_source(md.yieldm(n, m), md.decaym(n, m - 1), md.cn(n, m - 1), d,
-                                                   md.retardm(n, m), alpha)
+                has_parent ? mdmath::parent_source(md.yieldm(n, m) * md.decaym(n, m - 1), md.cn(n, m - 1), d,
+                                                   md.retardm(n, m) * alpha)
                            : 0.0;
+            const double two_d = 2.0 * d, d_2d = d * (2.0 * d);
             if (embedded) {
-                const Profile pr = profile(md.aa2(n, m), md.bb2(n, m), md.delt2(n, m), md.gam2(n, m),
-                                           md.beta2(n, m), c, c_old, d, alpha, lambdar, dt, has_parent, parent_source);
+                const mdmath::Profile<double> pr =
+                    mdmath::profile(md.aa2(n, m), md.bb2(n, m), md.delt2(n, m), md.gam2(n, m), md.beta2(n, m), c, qtop1,
+                                    q_decay, has_parent, parent_source, two_d, d_2d);
                 md.p2(n, m) = pr.p;
                 md.q2(n, m) = pr.q;
                 md.ainew2(n, m) = pr.stored;
             }
             if (bounding) {
-                const Profile pr = profile(md.aa1(n, m), md.bb1(n, m), md.delt1(n, m), md.gam1(n, m),
-                                           md.beta1(n, m), c, c_old, d, alpha, lambdar, dt, has_parent, parent_source);
+                const mdmath::Profile<double> pr =
+                    mdmath::profile(md.aa1(n, m), md.bb1(n, m), md.delt1(n, m), md.gam1(n, m), md.beta1(n, m), c, qtop1,
+                                    q_decay, has_parent, parent_source, two_d, d_2d);
                 md.p1(n, m) = pr.p;
                 md.q1(n, m) = pr.q;
                 md.ainew1(n, m) = pr.stored;

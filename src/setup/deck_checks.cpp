@@ -17,7 +17,7 @@ std::string text_of(int v) { return std::to_string(v); }
 
 // Stops the run: the deck item, its value and the rule it breaks.
 template <typename T>
-[[noreturn]] void reject(const char* name, T value, const std::string& rule) {
+[[noreturn]] void reject(const std::string& name, T value, const std::string& rule) {
     throw RunStop(kExitInputOrIndex, deck_item_label(name) + ": " + text_of(value) + " " + rule);
 }
 
@@ -29,10 +29,8 @@ void warn(std::ostream& err, const char* name, T value, const std::string& what)
 // Written so that NaN fails the test as well.
 bool positive(double v) { return v > 0.0; }
 
-bool matrix_diffusion_on(int mdflags) { return mdflags >= 1 && mdflags <= 7; }
-
 void require_matrix_code(const Deck& d) {
-    if (d.mdflags < 0 || d.mdflags > 7) reject("mdflags", d.mdflags, "must be one of the matrix codes 0 to 7");
+    if (!valid_matrix_code(d.mdflags)) reject("mdflags", d.mdflags, "must be one of the matrix codes 0 to 7");
 }
 
 // Porosity, tortuosity and diffusion coefficient of the matrix enter the divisions of the
@@ -46,6 +44,11 @@ void require_matrix_properties(const Deck& d) {
     if (!positive(d.diffs)) reject("diffs", d.diffs, "must be positive when the matrix takes part" + code);
     if (has_embedded_matrix(d.mdflags) && !positive(d.difflens))
         reject("difflens", d.difflens, "must be positive for a code with embedded matrix" + code);
+    // The matrix retardation divides the production terms of the daughters' profiles; at 0
+    // or below the stored amounts are not finite.
+    for (int m = 1; m <= kComponents; ++m)
+        if (!positive(d.retardms(m)))
+            reject("retardms(" + std::to_string(m) + ")", d.retardms(m), "must be positive when the matrix takes part" + code);
 }
 
 void require_volume_fraction(const Deck& d) {

@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <string>
 
+#include "state/matrix_codes.hpp"
 #include "state/model.hpp"
 
 namespace quilmar {
@@ -45,8 +46,6 @@ void check_time_steps(const Deck& d, std::ostream& err);
 bool overflows_result_field(double v);
 
 // True for the matrix codes whose elements hold embedded material (2, 5, 6, 7).
-inline bool has_embedded_matrix(int mdflags) {
-    return mdflags == 2 || mdflags == 5 || mdflags == 6 || mdflags == 7;
-}
+inline bool has_embedded_matrix(int mdflags) { return matrix_code(mdflags).embedded; }
 
 }  // namespace quilmar

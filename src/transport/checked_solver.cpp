@@ -1,5 +1,7 @@
 #include "transport/checked_solver.hpp"
 
+#include <cmath>
+
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "results/result_pass.hpp"
 #include "transport/wavefront/wavefront_solver.hpp"
@@ -22,6 +24,16 @@ void CheckedSolver::cell_values(const Model& s, int i0, int i1, double* to) cons
         for (int j = 1; j <= dk.ny; ++j)
             for (int k = 1; k <= dk.nz; ++k)
                 for (int m = 1; m <= kComponents; ++m) *to++ = s.cnew(m, i, j, k);
+}
+
+bool CheckedSolver::all_finite(const Model& s) const {
+    const Deck& dk = s.deck;
+    for (int i = 1; i <= dk.nx; ++i)
+        for (int j = 1; j <= dk.ny; ++j)
+            for (int k = 1; k <= dk.nz; ++k)
+                for (int m = 1; m <= kComponents; ++m)
+                    if (!std::isfinite(s.cnew(m, i, j, k))) return false;
+    return true;
 }
 
 void copy_grid_to_elements(Model& s) {

@@ -13,6 +13,7 @@ public:
     void end_iterations(Model&) override {}
     void handover_and_results(Model& s, ResultFiles& files) override;
     void cell_values(const Model& s, int i0, int i1, double* to) const override;
+    bool all_finite(const Model& s) const override;
     void hand_over_grid(Model&) const override {}
 
 private:

@@ -31,6 +31,10 @@ public:
     // stored amounts are then in the module's ainew1 and ainew2), after handover_and_results
     // the values the handover left.
     virtual void cell_values(const Model& s, int i0, int i1, double* to) const = 0;
+    // Whether every concentration of the grid is finite (no overflow, no NaN). The sweeps'
+    // largest change passes over a NaN, as every comparison with it is false; so a step is
+    // checked once its sweeps have ended.
+    virtual bool all_finite(const Model& s) const = 0;
     // After the last step of a run that the caller continues: the model's cnew and cold take
     // the solver's state.
     virtual void hand_over_grid(Model& s) const = 0;

@@ -1,15 +1,14 @@
 #include <cmath>
 
 #include "matrixdiffusion/matrixdsr.hpp"
-#include "transport/sweep.hpp"
 #include "state/zones.hpp"
+#include "transport/cell_balance.hpp"
+#include "transport/sweep.hpp"
 
 namespace quilmar {
 
-// Balance of component m in cell (i,j,k), implicit in the new concentration c:
-//   storage (c - cold) = advection from i-1 - advection out + dispersion with the six
-//   neighbours - decay + production from the parent + matrix exchange.
-// Terms are summed in a fixed order so that results are reproducible to the last bit.
+// The balance of each component in each cell (see cell_balance.hpp), in element order, with
+// the matrix exchange from the fit of this sweep.
 void sweep_checked(Model& s, SweepCarry& carry) {
     const Deck& dk = s.deck;
     const TransportCoefficients& tc = s.tc;
@@ -18,12 +17,7 @@ void sweep_checked(Model& s, SweepCarry& carry) {
     auto& cold = s.cold;
     const double porf = dk.porf;
     const double dt = dk.dt;
-    const double gx = tc.ayz * porf * tc.dispx / dk.dx;
-    const double gy = tc.axz * porf * tc.dispt / dk.dy;
-    const double gz = tc.axy * porf * tc.dispv / dk.dz;
-    const double gx2 = (tc.ayz + tc.ayz) * porf * tc.dispx / dk.dx;
-    const double gy2 = (tc.axz + tc.axz) * porf * tc.dispt / dk.dy;
-    const double gz2 = (tc.axy + tc.axy) * porf * tc.dispv / dk.dz;
+    const balance::Conductances g = balance::conductances(dk, tc);
     int n = 0;
     for (int i = 1; i <= dk.nx; ++i)
         for (int j = 1; j <= dk.ny; ++j)
@@ -32,45 +26,45 @@ void sweep_checked(Model& s, SweepCarry& carry) {
                 const double x = cell_centre(i, dk.dx);
                 const int ix = reaction_zone(x, dk.x1, dk.x2);
                 for (int m = 1; m <= kComponents; ++m) {
-                    const double storage = dk.retardf(m) * (porf * tc.volh) / dt;
-                    const double flow = (dk.vd / md.volfrac(n)) * tc.ayz;
-                    const double decay = (porf * tc.volh) * dk.decayf(m, ix, 1);
+                    const double storage = balance::storage_coefficient(dk.retardf(m), porf, tc.volh, dt);
+                    const double flow = balance::advective_flow(dk.vd, md.volfrac(n), tc.ayz);
+                    const double decay = balance::decay_coefficient(porf, tc.volh, dk.decayf(m, ix, 1));
                     const double oldval = cnew(m, i, j, k);
                     if (md.mdflag(n) != 0) {
                         if (m != 1) carry.cnewtm_1 = cnew(m - 1, i, j, k);
                         const double coldt = cold(m, i, j, k);
                         matrixdsr3(md, n, m, dt, carry.cnewtm_1, coldt);
                     }
-                    double anum1 = storage * cold(m, i, j, k) + flow * cnew(m, i - 1, j, k);
-                    double denom1 = flow + storage + decay;
+                    double vertical, vertical_diagonal;
                     if (k == 1) {
-                        anum1 = anum1 + gz * cnew(m, i, j, 2);
-                        denom1 = denom1 + gz;
+                        vertical = g.gz * cnew(m, i, j, 2);
+                        vertical_diagonal = g.gz;
                     } else if (k == dk.nz) {
-                        anum1 = anum1 + gz * cnew(m, i, j, dk.nz - 1);
-                        denom1 = denom1 + gz;
+                        vertical = g.gz * cnew(m, i, j, dk.nz - 1);
+                        vertical_diagonal = g.gz;
                     } else {
-                        anum1 = anum1 + gz * (cnew(m, i, j, k - 1) + cnew(m, i, j, k + 1));
-                        denom1 = denom1 + gz2;
+                        vertical = balance::both_neighbours(g.gz, cnew(m, i, j, k - 1), cnew(m, i, j, k + 1));
+                        vertical_diagonal = g.gz2;
                     }
+                    double lateral, lateral_diagonal;
                     if (j == 1) {
-                        anum1 = anum1 + gy * cnew(m, i, 2, k);
-                        denom1 = denom1 + gy;
+                        lateral = g.gy * cnew(m, i, 2, k);
+                        lateral_diagonal = g.gy;
                     } else {
-                        anum1 = anum1 + gy * (cnew(m, i, j - 1, k) + cnew(m, i, j + 1, k));
-                        denom1 = denom1 + gy2;
+                        lateral = balance::both_neighbours(g.gy, cnew(m, i, j - 1, k), cnew(m, i, j + 1, k));
+                        lateral_diagonal = g.gy2;
                     }
-                    anum1 = anum1 + gx * (cnew(m, i - 1, j, k) + cnew(m, i + 1, j, k));
+                    double anum1 = balance::transport_numerator(storage, cold(m, i, j, k), flow, cnew(m, i - 1, j, k),
+                                                                cnew(m, i + 1, j, k), vertical, lateral, g.gx);
                     if (m >= 2) {
                         const double production =
-                            dk.yieldf(m) * (porf * tc.volh) * dk.decayf(m - 1, ix, 1) * cnew(m - 1, i, j, k);
-                        anum1 = anum1 + production;
+                            balance::production_coefficient(dk.yieldf(m), porf, tc.volh, dk.decayf(m - 1, ix, 1));
+                        anum1 = balance::with_production(anum1, production, cnew(m - 1, i, j, k));
                     }
-                    denom1 = gx2 + denom1;
-                    double rtermd = 0.0;
-                    double dtermd = 0.0;
-                    matrixdsr4rhs(md, n, m, rtermd);
-                    matrixdsr5diag(md, n, m, dtermd);
+                    const double denom1 =
+                        balance::transport_diagonal(flow, storage, decay, vertical_diagonal, lateral_diagonal, g.gx2);
+                    const double rtermd = matrixdsr4rhs(md, n, m);
+                    const double dtermd = matrixdsr5diag(md, n, m);
                     const double anum = anum1 + rtermd;
                     const double denom = denom1 + dtermd;
                     cnew(m, i, j, k) = anum / denom;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <ostream>
@@ -70,6 +71,30 @@ private:
                                          " sweeps; the result files end with the step before");
 }
 
+// A step whose field holds a value that is not finite (an overflow, a division by zero):
+// no sweep can make it converge to anything meaningful. Found after a sweep whose largest
+// change is infinite, or once the sweeps have ended (a NaN passes every comparison of the
+// largest change). Names the first such cell in element order.
+[[noreturn]] void stop_not_finite(const Model& s, const StepSolver& solver, std::ostream& out, int sweeps) {
+    out << ConsoleLine().text("value not finite").value(sweeps).str() << '\n';
+    out.flush();
+    std::string where;
+    const Deck& dk = s.deck;
+    std::vector<double> column(static_cast<std::size_t>(dk.ny) * static_cast<std::size_t>(dk.nz) * kComponents);
+    for (int i = 1; i <= dk.nx && where.empty(); ++i) {
+        solver.cell_values(s, i, i, column.data());
+        for (std::size_t at = 0; at < column.size() && where.empty(); ++at)
+            if (!std::isfinite(column[at])) {
+                const int line = static_cast<int>(at / kComponents);
+                where = " (component " + std::to_string(at % kComponents + 1) + ", cell " + std::to_string(i) + ", " +
+                        std::to_string(line / dk.nz + 1) + ", " + std::to_string(line % dk.nz + 1) + ")";
+            }
+    }
+    throw RunStop(kExitNotConverged, "step " + std::to_string(s.ntime) + " (time " + shortest_real(s.atime) +
+                                         ") produced a value that is not finite" + where + " by sweep " +
+                                         std::to_string(sweeps) + "; the result files end with the step before");
+}
+
 // Sweeps until the largest change of a sweep is within tol. Every sweep is followed by the
 // matrix storage update, also the last one.
 void iterate_step(Model& s, StepSolver& solver, std::ostream& out, StepTimer& timer) {
@@ -77,11 +102,17 @@ void iterate_step(Model& s, StepSolver& solver, std::ostream& out, StepTimer& ti
     do {
         s.errmax = 0.0;
         s.iter = s.iter + 1;
-        if (s.iter > s.deck.maxit) stop_not_converged(s, out);
+        if (s.iter > s.deck.maxit) {
+            // A value that is not a number may keep the others from converging: say so.
+            if (!solver.all_finite(s)) stop_not_finite(s, solver, out, s.deck.maxit);
+            stop_not_converged(s, out);
+        }
         const auto start = timer.now();
         solver.sweep(s);
         timer.add_sweep(start);
+        if (std::isinf(s.errmax)) stop_not_finite(s, solver, out, s.iter);
     } while (s.errmax > s.deck.tol);
+    if (!solver.all_finite(s)) stop_not_finite(s, solver, out, s.iter);
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ TEST(MatrixWorkedCase, FittingCouplingAndStorageChain) {
     EXPECT_NEAR(md.aa1(1, 1), -3.0 / 7.0, 1e-15);
     EXPECT_NEAR(md.bb1(1, 1), 2.0 / 7.0, 1e-15);
     double rtermd = -1, dtermd = -1;
-    matrixdsr4rhs(md, n, m, rtermd);
-    matrixdsr5diag(md, n, m, dtermd);
+    rtermd = matrixdsr4rhs(md, n, m);
+    dtermd = matrixdsr5diag(md, n, m);
     EXPECT_NEAR(rtermd, 2.0 / 7.0, 1e-15);
     EXPECT_NEAR(dtermd, 10.0 / 7.0, 1e-15);
     // At c0 = 1 the loss to the matrix is 8/7 = c0/d - p with p = -1/7.
@@ -151,8 +151,8 @@ TEST(MatrixFitting, CoefficientsSatisfyTheInterfaceConditionAndTheStepBalance) {
 
     // The coupling terms are the interface fluxes A porm tortm diff (c0/d - p), implicit in c0.
     double rtermd, dtermd;
-    matrixdsr4rhs(md, 1, 2, rtermd);
-    matrixdsr5diag(md, 1, 2, dtermd);
+    rtermd = matrixdsr4rhs(md, 1, 2);
+    dtermd = matrixdsr5diag(md, 1, 2);
     const double c0 = 0.7, d = md.d(1, 2);
     const double k = 0.35 * 0.4 * 1.5;
     const double flux = 6.0 * k * (c0 / d - (md.aa1(1, 2) * c0 + md.bb1(1, 2))) +
@@ -227,14 +227,14 @@ TEST(MatrixCoupling, OnlyActiveFacesCountAndBothFacesOfOneLayer) {
     double r, d;
     // Both bounding faces (a one-layer grid with code 4): twice the one-face terms.
     md.mdtop(1) = 1;
-    matrixdsr4rhs(md, 1, 1, r);
-    matrixdsr5diag(md, 1, 1, d);
+    r = matrixdsr4rhs(md, 1, 1);
+    d = matrixdsr5diag(md, 1, 1);
     EXPECT_NEAR(r, 4.0 / 7.0, 1e-15);
     EXPECT_NEAR(d, 20.0 / 7.0, 1e-15);
     // Code 7 in one layer: the embedded terms on top.
     md.mdembed(1) = 1;
-    matrixdsr4rhs(md, 1, 1, r);
-    matrixdsr5diag(md, 1, 1, d);
+    r = matrixdsr4rhs(md, 1, 1);
+    d = matrixdsr5diag(md, 1, 1);
     EXPECT_NEAR(r, 4.0 / 7.0 + 3.0 * 0.5, 1e-15);
     EXPECT_NEAR(d, 20.0 / 7.0 + 3.0 * (1.0 - 0.25), 1e-15);
     // No active switch: exactly zero, whatever the coefficients hold.
@@ -242,8 +242,8 @@ TEST(MatrixCoupling, OnlyActiveFacesCountAndBothFacesOfOneLayer) {
     md.aa1(1, 1) = md.bb1(1, 1) = std::numeric_limits<double>::quiet_NaN();
     md.d(1, 1) = 0.0;
     r = d = -1;
-    matrixdsr4rhs(md, 1, 1, r);
-    matrixdsr5diag(md, 1, 1, d);
+    r = matrixdsr4rhs(md, 1, 1);
+    d = matrixdsr5diag(md, 1, 1);
     EXPECT_EQ(r, 0.0);
     EXPECT_EQ(d, 0.0);
 }

@@ -15,9 +15,9 @@ void last_amounts_of_group(const SweepData& d, const Layout& layout, int n) {
     const GroupView& g = d.views[n];
     const BatchView b = batch_view(layout, layout.groups()[static_cast<std::size_t>(n)]);
     double* const cm = d.cnew;
-    const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
-    double* const ai1 = cm + FieldBlock::offset(FieldBlock::kAmount1);
-    double* const ai2 = cm + FieldBlock::offset(FieldBlock::kAmount2);
+    const double* const om = cm + kColdAt;
+    double* const ai1 = cm + kAmount1At;
+    double* const ai2 = cm + kAmount2At;
     for (int i = 1; i <= layout.nx(); ++i) {
         const MatrixVecs& k = d.vecs[d.zone_of_column[i]][M];
         const std::size_t a = at(b, 0, i, M);

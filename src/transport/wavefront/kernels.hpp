@@ -3,6 +3,8 @@
 // groups of four lines side by side. Included by the kernel translation units only; every
 // function here is local to the unit that includes it, and so compiled for its instruction
 // set.
+#include "matrixdiffusion/md_math.hpp"
+#include "transport/cell_balance.hpp"
 #include "transport/wavefront/kernel_entry.hpp"
 #include "transport/wavefront/lanes.hpp"
 
@@ -10,6 +12,14 @@ namespace quilmar::wavefront {
 namespace {
 
 #define QUILMAR_INLINE __attribute__((always_inline)) inline
+
+// The fields' distances from cnew (see FieldBlock), as constants: no call of a function
+// shared with other units, even in a build without optimisation.
+constexpr std::size_t kColdAt = FieldBlock::offset(FieldBlock::kCold);
+constexpr std::size_t kBase1At = FieldBlock::offset(FieldBlock::kBase1);
+constexpr std::size_t kBase2At = FieldBlock::offset(FieldBlock::kBase2);
+constexpr std::size_t kAmount1At = FieldBlock::offset(FieldBlock::kAmount1);
+constexpr std::size_t kAmount2At = FieldBlock::offset(FieldBlock::kAmount2);
 
 // Roles of the groups of a batch (those past its last group unused), or kAnyRole: every
 // flag taken from the group's view.
@@ -116,19 +126,19 @@ QUILMAR_INLINE Vec transport_numerator(const double* cm, const double* om, const
     const Vec ce = load(cm + at + column);
     const Vec cd = load(cm + atd), cu = load(cm + atu);
     const Vec cs = load(cm + ats), cn = load(cm + atn);
-    Vec anum1 = storage * cold + t.flow * cw;
+    const Vec both_z = balance::both_neighbours(t.gz, cd, cu);
     Vec z;
     if (f.kbottom_any && f.ktop_any)
-        z = select(load(gv.kbottom), t.gz * cu, select(load(gv.ktop), t.gz * cd, t.gz * (cd + cu)));
+        z = select(load(gv.kbottom), t.gz * cu, select(load(gv.ktop), t.gz * cd, both_z));
     else if (f.kbottom_any)
-        z = select(load(gv.kbottom), t.gz * cu, t.gz * (cd + cu));
+        z = select(load(gv.kbottom), t.gz * cu, both_z);
     else if (f.ktop_any)
-        z = select(load(gv.ktop), t.gz * cd, t.gz * (cd + cu));
+        z = select(load(gv.ktop), t.gz * cd, both_z);
     else
-        z = t.gz * (cd + cu);
-    anum1 = anum1 + z;
-    anum1 = anum1 + (f.jfirst_any ? select(load(gv.jfirst), t.gy * cn, t.gy * (cs + cn)) : t.gy * (cs + cn));
-    return anum1 + t.gx * (cw + ce);
+        z = both_z;
+    const Vec both_y = balance::both_neighbours(t.gy, cs, cn);
+    const Vec y = f.jfirst_any ? select(load(gv.jfirst), t.gy * cn, both_y) : both_y;
+    return balance::transport_numerator(storage, cold, t.flow, cw, ce, z, y, t.gx);
 }
 
 // Stores only the lanes that hold a line, one double at a time: an idle lane's slot is not
@@ -167,10 +177,10 @@ struct QShared {
 QUILMAR_INLINE QShared q_shared(const MatrixVecs& k, int m, Vec cv, Vec co, Vec parent) {
     const Vec d = load(k.d);
     QShared r;
-    r.qtop1 = (cv - co) * d * d / load(k.alpha_dt) - cv;
-    r.common = load(k.lambdar) * cv * d * d / load(k.alpha);
+    r.qtop1 = mdmath::qtop1(cv, co, d, load(k.alpha_dt));
+    r.common = mdmath::q_decay(load(k.lambdar), cv, d, load(k.alpha));
     r.source = zeros();
-    if (m >= 2) r.source = load(k.ylp) * parent * d * d / load(k.retard_alpha);
+    if (m >= 2) r.source = mdmath::parent_source(load(k.ylp), parent, d, load(k.retard_alpha));
     return r;
 }
 
@@ -178,11 +188,9 @@ QUILMAR_INLINE QShared q_shared(const MatrixVecs& k, int m, Vec cv, Vec co, Vec 
 // condition, the amount from the moments.
 QUILMAR_INLINE Vec stored_amount(const MatrixVecs& k, int m, const QShared& sh, Vec cv, Vec aa, Vec bb, Vec delt,
                                  Vec gam, Vec beta) {
-    const Vec p = aa * cv + bb;
-    Vec qtop2 = load(k.two_d) * p + sh.common;
-    if (m >= 2) qtop2 = qtop2 - sh.source;
-    const Vec qq = (sh.qtop1 + qtop2) / load(k.d_2d);
-    return delt * cv + gam * p + beta * qq;
+    return mdmath::profile(aa, bb, delt, gam, beta, cv, sh.qtop1, sh.common, m >= 2, sh.source, load(k.two_d),
+                           load(k.d_2d))
+        .stored;
 }
 
 // The balance of the checked sweep with matrix diffusion, operation for operation, for NG
@@ -200,12 +208,12 @@ QUILMAR_INLINE void matrix_columns(const SweepData& d, const BatchView& b, const
                                    const ColumnRange& r) {
     // Every field at its constant offset from cnew (see FieldBlock).
     double* const cm = d.cnew;
-    const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
-    const double* const base2 = cm + FieldBlock::offset(FieldBlock::kBase2);
+    const double* const om = cm + kColdAt;
+    const double* const base2 = cm + kBase2At;
     // The aquitard fields in their own rows (see kBoundSlots), in the same block.
-    constexpr std::size_t base1_off = FieldBlock::offset(FieldBlock::kBase1);
-    constexpr std::size_t ai1_off = FieldBlock::offset(FieldBlock::kAmount1);
-    double* const ai2 = cm + FieldBlock::offset(FieldBlock::kAmount2);
+    constexpr std::size_t base1_off = kBase1At;
+    constexpr std::size_t ai1_off = kAmount1At;
+    double* const ai2 = cm + kAmount2At;
     const TransportVecs t = transport_vecs(d);
     // The largest change of all groups in one register: this kernel's other values already
     // fill the registers, and a maximum does not depend on the order it is taken in.
@@ -234,22 +242,23 @@ QUILMAR_INLINE void matrix_columns(const SweepData& d, const BatchView& b, const
                 const std::size_t bat = bslot(m, g);
                 const Vec old = load(cm + at);
                 Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m - 1, load(k.storage), t);
-                if (m >= 2) anum1 = anum1 + load(k.production) * parent[g];
+                if (m >= 2) anum1 = balance::with_production(anum1, load(k.production), parent[g]);
                 Vec vbb1 = zeros(), vbb2 = zeros();
                 if (m == 1) {
                     if (Bound && f.bound_any) vbb1 = load(bc + base1_off + bat);
                     if (Embed && f.embed_any) vbb2 = load(base2 + at);
                 } else {
                     if (Bound && f.bound_any) {
-                        // parent's stored amount
-                        const Vec t1 = load(k.pre) * load(bc + ai1_off + bat - kBoundSlots) / load(k.retard);
-                        const Vec t2 = load(k.pa1) * parent[g] / load(k.den2);
-                        vbb1 = (load(bc + base1_off + bat) + t1 + t2) / load(k.aabot1);
+                        // from the parent's stored amount and cell concentration
+                        const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(bc + ai1_off + bat - kBoundSlots),
+                                                                 load(k.retard));
+                        const Vec t2 = mdmath::bb_parent_cell(load(k.pa1), parent[g], load(k.den2));
+                        vbb1 = mdmath::bb_daughter(load(bc + base1_off + bat), t1, t2, load(k.aabot1));
                     }
                     if (Embed && f.embed_any) {
-                        const Vec t1 = load(k.pre) * load(ai2 + at - b.lw) / load(k.retard);
-                        const Vec t2 = load(k.pa2) * parent[g] / load(k.den2);
-                        vbb2 = (load(base2 + at) + t1 + t2) / load(k.aabot2);
+                        const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai2 + at - b.lw), load(k.retard));
+                        const Vec t2 = mdmath::bb_parent_cell(load(k.pa2), parent[g], load(k.den2));
+                        vbb2 = mdmath::bb_daughter(load(base2 + at), t1, t2, load(k.aabot2));
                     }
                 }
                 bb1[g][m] = vbb1;
@@ -259,12 +268,12 @@ QUILMAR_INLINE void matrix_columns(const SweepData& d, const BatchView& b, const
                     // Every element has the embedded material or none; only an idle lane lacks
                     // it, and its values are never stored.
                     if constexpr (R::any)
-                        rterm = select(load(gv.embed), rterm + load(k.k2) * vbb2, rterm);
+                        rterm = select(load(gv.embed), mdmath::exchange_rhs(rterm, load(k.k2), vbb2), rterm);
                     else
-                        rterm = rterm + load(k.k2) * vbb2;
+                        rterm = mdmath::exchange_rhs(rterm, load(k.k2), vbb2);
                 }
-                if (Bound && f.bot_any) rterm = select(load(gv.bot), rterm + load(k.k1) * vbb1, rterm);
-                if (Bound && f.top_any) rterm = select(load(gv.top), rterm + load(k.k1) * vbb1, rterm);
+                if (Bound && f.bot_any) rterm = select(load(gv.bot), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
+                if (Bound && f.top_any) rterm = select(load(gv.top), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
                 const Vec anum = anum1 + rterm;
                 const Vec cnew = anum / load(den + static_cast<std::size_t>(m - 1) * kDenGap + W * g);
                 const Vec erri = store_new(gv, f, cm + at, cnew, old, shared);
@@ -307,7 +316,7 @@ template <int NG, class R>
 QUILMAR_INLINE void plain_columns(const SweepData& d, const BatchView& b, const GroupView* v, LaneValues& emax,
                                   const ColumnRange& r) {
     double* const cm = d.cnew;
-    const double* const om = cm + FieldBlock::offset(FieldBlock::kCold);
+    const double* const om = cm + kColdAt;
     const TransportVecs t = transport_vecs(d);
     Vec e[NG];
     for (int g = 0; g < NG; ++g) e[g] = zeros();
@@ -334,7 +343,7 @@ QUILMAR_INLINE void plain_columns(const SweepData& d, const BatchView& b, const 
                     const std::size_t at = wavefront::at(b, g, i, m + 1);
                     const Vec old = load(cm + at);
                     Vec anum1 = transport_numerator(cm, om, b, gv, f, g, i * kComponents + m, storage[m], t);
-                    if (m >= 1) anum1 = anum1 + production[m] * parent[g];
+                    if (m >= 1) anum1 = balance::with_production(anum1, production[m], parent[g]);
                     const Vec anum = anum1 + zeros();  // the matrix exchange term, zero here
                     const Vec cnew = anum / den[g][m];
                     const Vec erri = store_new(gv, f, cm + at, cnew, old, shared);

@@ -1,6 +1,7 @@
 #include "transport/wavefront/wavefront_solver.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "results/snapshot_handoff.hpp"
@@ -192,6 +193,22 @@ void WavefrontSolver::gather_columns(int i0, int i1, double* to) const {
 }
 
 void WavefrontSolver::cell_values(const Model&, int i0, int i1, double* to) const { gather_columns(i0, i1, to); }
+
+// The whole field at once (ghosts and the source plane hold finite values too): a value is
+// not finite where its exponent bits are all ones, and adding one to the exponent field
+// carries into the top bit exactly then. Integer operations only, so that the loop runs
+// on vectors.
+bool WavefrontSolver::all_finite(const Model&) const {
+    constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL, kExponentOne = 0x0010000000000000ULL;
+    std::uint64_t carry = 0;
+    const std::size_t n = layout_.field_len();
+    for (std::size_t at = 0; at < n; ++at) {
+        std::uint64_t bits;
+        std::memcpy(&bits, c_ + at, sizeof bits);
+        carry |= (bits & kExponent) + kExponentOne;
+    }
+    return (carry >> 63) == 0;
+}
 
 void WavefrontSolver::hand_over_grid(Model& s) const {
     // The model's grid takes the solver's state. Lines are taken row by row and, within

@@ -40,6 +40,7 @@ public:
     // Of the model's grid only the well's cells are updated.
     void handover_and_results(Model& s, ResultFiles& files) override;
     void cell_values(const Model& s, int i0, int i1, double* to) const override;
+    bool all_finite(const Model& s) const override;
     void hand_over_grid(Model& s) const override;
 
 private:

@@ -1,6 +1,7 @@
 #include "transport/wavefront/zone_constants.hpp"
 
 #include "state/zones.hpp"
+#include "transport/cell_balance.hpp"
 
 namespace quilmar::wavefront {
 namespace {
@@ -78,15 +79,14 @@ ZoneConstants::ZoneConstants(const Layout& layout, const Model& s, MatrixdModule
     }
     denominators_.assign(3 * kComponents * kDenGap, 0.0);
 
-    const TransportCoefficients& tc = s.tc;
-    const double porf = dk.porf;
-    flow = (dk.vd / volfrac) * tc.ayz;
-    gx = tc.ayz * porf * tc.dispx / dk.dx;
-    gy = tc.axz * porf * tc.dispt / dk.dy;
-    gz = tc.axy * porf * tc.dispv / dk.dz;
-    gx2 = (tc.ayz + tc.ayz) * porf * tc.dispx / dk.dx;
-    gy2 = (tc.axz + tc.axz) * porf * tc.dispt / dk.dy;
-    gz2 = (tc.axy + tc.axy) * porf * tc.dispv / dk.dz;
+    flow = balance::advective_flow(dk.vd, volfrac, s.tc.ayz);
+    const balance::Conductances g = balance::conductances(dk, s.tc);
+    gx = g.gx;
+    gy = g.gy;
+    gz = g.gz;
+    gx2 = g.gx2;
+    gy2 = g.gy2;
+    gz2 = g.gz2;
 }
 
 void ZoneConstants::form(const Layout& layout, const Model& s) {
@@ -99,9 +99,10 @@ void ZoneConstants::form(const Layout& layout, const Model& s) {
         if (n == 0) continue;
         for (int m = 1; m <= kComponents; ++m) {
             CompZone& q = cz_[z][m];
-            q.storage = dk.retardf(m) * (porf * tc.volh) / dt;
-            q.decay = (porf * tc.volh) * dk.decayf(m, z, 1);
-            q.production = m >= 2 ? dk.yieldf(m) * (porf * tc.volh) * dk.decayf(m - 1, z, 1) : 0.0;
+            q.storage = balance::storage_coefficient(dk.retardf(m), porf, tc.volh, dt);
+            q.decay = balance::decay_coefficient(porf, tc.volh, dk.decayf(m, z, 1));
+            q.production =
+                m >= 2 ? balance::production_coefficient(dk.yieldf(m), porf, tc.volh, dk.decayf(m - 1, z, 1)) : 0.0;
             if (matrix_) {
                 const ZoneProps& p = props_[z];
                 q.alpha = p.alpha[m];
@@ -126,14 +127,13 @@ void ZoneConstants::form(const Layout& layout, const Model& s) {
             for (const LineGroup& g : layout.groups())
                 for (int l = 0; l < W; ++l) {
                     if (!g.real[l]) continue;
-                    double denom1 = flow + q.storage + q.decay;
-                    denom1 = denom1 + ((g.kbottom[l] || g.ktop[l]) ? gz : gz2);
-                    denom1 = denom1 + (g.jfirst[l] ? gy : gy2);
-                    denom1 = gx2 + denom1;
+                    const double denom1 =
+                        balance::transport_diagonal(flow, q.storage, q.decay, (g.kbottom[l] || g.ktop[l]) ? gz : gz2,
+                                                    g.jfirst[l] ? gy : gy2, gx2);
                     double dterm = 0.0;
-                    if (g.embed[l]) dterm = dterm + q.k2 / q.d - q.k2 * q.aa2;
-                    if (g.bot[l]) dterm = dterm + q.k1 / q.d - q.k1 * q.aa1;
-                    if (g.top[l]) dterm = dterm + q.k1 / q.d - q.k1 * q.aa1;
+                    if (g.embed[l]) dterm = mdmath::exchange_diagonal(dterm, q.k2, q.d, q.aa2);
+                    if (g.bot[l]) dterm = mdmath::exchange_diagonal(dterm, q.k1, q.d, q.aa1);
+                    if (g.top[l]) dterm = mdmath::exchange_diagonal(dterm, q.k1, q.d, q.aa1);
                     den[g.slot + l] = denom1 + dterm;
                 }
         }
