@@ -134,6 +134,8 @@ TEST(DocumentedMessages, EveryMessageIsDocumentedAndEveryDocumentedOneOccurs) {
         [](Deck& d) { d.dx = 2000; d.xwell = 1000; }, [](Deck& d) { d.xwell = 25; },
         [](Deck& d) { d.t1 = 10; d.t2 = 5; }, [](Deck& d) { d.dt = 5000; d.nt = 2; },
         [](Deck& d) { d.maxit = 1; }, [](Deck& d) { d.nx = 2000; },
+        [](Deck& d) { d.mdflags = 1; d.retardms(1) = 0; },
+        [](Deck& d) { d.mdflags = 7; d.volfracs = 0.8; d.diffs = 1e300; },
     };
     for (const auto& change : changes) add(in_process(small_deck(change), dir.path()));
     // The run's surroundings: a folder that is missing, a result file on a full device, a
@@ -160,9 +162,10 @@ TEST(DocumentedMessages, EveryMessageIsDocumentedAndEveryDocumentedOneOccurs) {
         };
         add(in_process(deck, dir.path(), &signalled));
     }
-    // The program itself: its command line and the timing line.
-    const testing::RunResult timed = testing::run_program(deck, dir, "QUILMAR_TIMING=1");
-    add(lines_of(timed.err));
+    // The program itself: its command line, the run options and the timing line.
+    for (const char* env : {"QUILMAR_TIMING=1", "QUILMAR_TIMING=1 QUILMAR_THREADS=100000", "QUILMAR_THREADS=abc",
+                            "QUILMAR_TIMING=maybe"})
+        add(lines_of(testing::run_program(deck, dir, env).err));
     for (const char* args : {"--frob", "a.deck b.deck", "missing.deck", "."}) {
         std::string cmd = std::string("cd '") + dir.path() + "' && '" + QUILMAR_BINARY + "' " + args +
                           " < /dev/null 2> err.txt > /dev/null";
