@@ -75,18 +75,24 @@ void chain_scenario(Deck& d) {
     d.tol = 1e-10;
 }
 
-TEST(FastPathIdentity, EveryMatrixCodeOnLayeredAndSingleLayerGrids) {
+// Every matrix code on a layered grid and on the thin shapes: a plan view (one layer), a
+// vertical cross-section (one row) and a stream tube (one row, one layer).
+TEST(FastPathIdentity, EveryMatrixCodeOnLayeredAndThinGrids) {
+    const int shapes[][2] = {{5, 4}, {5, 1}, {1, 4}, {1, 1}};  // ny, nz
     for (int code = 0; code <= 7; ++code)
-        for (int nz : {1, 4}) {
+        for (const auto& [ny, nz] : shapes) {
             Deck d;
             chain_scenario(d);
             d.mdflags = code;
+            d.ny = ny;
             d.nz = nz;
+            d.lysource = ny < d.lysource ? ny : d.lysource;
             d.lzsourcemin = 1;
             d.lzsourcemax = nz;
             d.volfracs = (code == 2 || code >= 5) ? 0.7 : 1.0;
             d.difflens = 0.4;
-            expect_identical_runs(d, "code " + std::to_string(code) + ", nz " + std::to_string(nz));
+            expect_identical_runs(d, "code " + std::to_string(code) + ", ny " + std::to_string(ny) + ", nz " +
+                                         std::to_string(nz));
         }
 }
 

@@ -6,6 +6,7 @@
 
 #include "results/snapshot_handoff.hpp"
 #include "state/zones.hpp"
+#include "transport/wavefront/uniform_elements.hpp"
 
 namespace quilmar {
 
@@ -35,6 +36,9 @@ bool WavefrontSolver::eligible(const Model& s, std::string* why) {
     if (!fits_field_block(static_cast<std::size_t>(dk.nx + 2) * kComponents * slots, slots,
                           bound_field_doubles(dk.nx, dk.ny, dk.nz)))
         return no("grid beyond the field block");
+    // A grid whose elements are alike passes a quick scan; any other is walked element by
+    // element to name what varies.
+    if (elements_uniform(s)) return true;
     const int nynz = dk.ny * dk.nz;
     const int n1 = 1;
     std::vector<int> zone_rep(4, 0);
@@ -84,23 +88,33 @@ WavefrontSolver::WavefrontSolver(Model& s, const SolverOptions& options, bool re
         base2_ = fields_.field(FieldBlock::kBase2);
         ai2_ = fields_.field(FieldBlock::kAmount2);
     }
-    // The field starts as the model holds it (zero after the initial state).
+    // The field starts as the model holds it (zero after the initial state). Where the grid
+    // lies within the model's arrays (as on every eligible grid) they are read without a
+    // range check per value.
+    const bool covered = s.cnew.covers(2, 0, nx + 1) && s.cnew.covers(3, 1, ny) && s.cnew.covers(4, 1, nz) &&
+                         s.cold.covers(2, 1, nx) && s.cold.covers(3, 1, ny) && s.cold.covers(4, 1, nz) &&
+                         md.ainew1.covers(1, 1, static_cast<long>(nx) * nynz) &&
+                         md.ainew2.covers(1, 1, static_cast<long>(nx) * nynz);
+    auto read = [covered](const auto& a, auto... idx) -> double {
+        return covered ? a.data()[a.position(idx...)] : a(idx...);
+    };
     for (int k = 1; k <= nz; ++k)
         for (int j = 1; j <= ny; ++j)
             for (int i = 0; i <= nx + 1; ++i)
                 for (int m = 1; m <= kComponents; ++m) {
                     const std::size_t at = layout_.cell_at(i, m, j, k);
-                    c_[at] = s.cnew(m, i, j, k);
+                    c_[at] = read(s.cnew, m, i, j, k);
                     if (i < 1 || i > nx) continue;
-                    o_[at] = s.cold(m, i, j, k);
+                    o_[at] = read(s.cold, m, i, j, k);
                     const int n = (i - 1) * nynz + (j - 1) * nz + k;
-                    if (ai2_) ai2_[at] = md.ainew2(n, m);
+                    if (ai2_) ai2_[at] = read(md.ainew2, n, m);
                 }
     if (ai1_)
         for (int i = 1; i <= nx; ++i)
             layout_.cells_of_column(i, [&](const LineGroup& g, int l, int n) {
                 if (!g.bound) return;
-                for (int m = 1; m <= kComponents; ++m) ai1_[layout_.bound_at(g.w, i, m, g.bpos + l)] = md.ainew1(n, m);
+                for (int m = 1; m <= kComponents; ++m)
+                    ai1_[layout_.bound_at(g.w, i, m, g.bpos + l)] = read(md.ainew1, n, m);
             });
     data_.cnew = c_;
     data_.zone_of_column = zones_.zones();
