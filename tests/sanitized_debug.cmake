@@ -10,27 +10,8 @@ foreach(var SOURCE_DIR BUILD_DIR RELEASE_BINARY)
   endif()
 endforeach()
 
-string(TIMESTAMP started "%s")
-set(configure_args -S "${SOURCE_DIR}" -B "${BUILD_DIR}" -DQUILMAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
-if(CXX_COMPILER)
-  list(APPEND configure_args "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}")
-endif()
-execute_process(COMMAND "${CMAKE_COMMAND}" ${configure_args}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "configuring the Debug sanitizer build failed:\n${log}")
-endif()
-execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target quilmar_tests -j 2
-                RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "building the Debug sanitizer build failed:\n${log}")
-endif()
-string(TIMESTAMP built "%s")
-math(EXPR build_seconds "${built} - ${started}")
-message(STATUS "Debug sanitizer build ready in ${build_seconds} s")
-
-set(ENV{ASAN_OPTIONS} "halt_on_error=1:detect_leaks=1:allocator_may_return_null=0")
-set(ENV{UBSAN_OPTIONS} "halt_on_error=1:print_stacktrace=1")
+include("${CMAKE_CURRENT_LIST_DIR}/sanitized_build.cmake")
+sanitized_build(Debug quilmar_tests "Debug sanitizer build")
 
 # The example, by the Debug build and by the release build, each in a folder of its own.
 set(deck "${SOURCE_DIR}/examples/solvent_chain.deck")

@@ -8,27 +8,8 @@ foreach(var SOURCE_DIR BUILD_DIR)
   endif()
 endforeach()
 
-string(TIMESTAMP started "%s")
-set(configure_args -S "${SOURCE_DIR}" -B "${BUILD_DIR}" -DQUILMAR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Release)
-if(CXX_COMPILER)
-  list(APPEND configure_args "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}")
-endif()
-execute_process(COMMAND "${CMAKE_COMMAND}" ${configure_args}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "configuring the sanitizer build failed:\n${log}")
-endif()
-execute_process(COMMAND "${CMAKE_COMMAND}" --build "${BUILD_DIR}" --target quilmar_fuzz_tests -j 2
-                RESULT_VARIABLE rc OUTPUT_VARIABLE log ERROR_VARIABLE log)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "building the sanitizer build failed:\n${log}")
-endif()
-string(TIMESTAMP built "%s")
-math(EXPR build_seconds "${built} - ${started}")
-message(STATUS "sanitizer build ready in ${build_seconds} s")
-
-set(ENV{ASAN_OPTIONS} "halt_on_error=1:detect_leaks=1:allocator_may_return_null=0")
-set(ENV{UBSAN_OPTIONS} "halt_on_error=1:print_stacktrace=1")
+include("${CMAKE_CURRENT_LIST_DIR}/sanitized_build.cmake")
+sanitized_build(Release quilmar_fuzz_tests "sanitizer build")
 execute_process(COMMAND "${BUILD_DIR}/tests/quilmar_fuzz_tests" --gtest_filter=DeckFuzz.*
                 WORKING_DIRECTORY "${BUILD_DIR}"
                 RESULT_VARIABLE rc)
