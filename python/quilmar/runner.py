@@ -72,9 +72,16 @@ def run(deck, workdir, threads=None, budget=True, progress=False):
             os.path.abspath(workdir)), file=sys.stderr)
     with open(os.path.join(workdir, DECK_FILE), "rb") as stdin, \
             open(os.path.join(workdir, CONSOLE_FILE), "wb") as console:
-        proc = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, cwd=workdir, env=env)
-        messages = _follow(proc, console, bar)
+        if bar is None:
+            # Without a bar the console goes straight to its file: no pipe to copy and no
+            # reader thread, which an ensemble would pay in every realisation.
+            proc = subprocess.run(command, stdin=stdin, stdout=console,
+                                  stderr=subprocess.PIPE, cwd=workdir, env=env)
+            messages = proc.stderr
+        else:
+            proc = subprocess.Popen(command, stdin=stdin, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, cwd=workdir, env=env)
+            messages = _follow(proc, console, bar)
     if bar is not None:
         bar.close()
     text = messages.decode("utf-8", errors="replace")
@@ -87,8 +94,8 @@ def run(deck, workdir, threads=None, budget=True, progress=False):
 
 
 def _follow(proc, console, bar):
-    """Copies the console into its file line by line (advancing the bar at every step
-    line) while a thread collects the error stream; returns the error stream's bytes."""
+    """Copies the console into its file line by line, advancing the bar at every step
+    line, while a thread collects the error stream; returns the error stream's bytes."""
     import threading
     chunks = []
     reader = threading.Thread(target=lambda: chunks.append(proc.stderr.read()), daemon=True)
@@ -96,7 +103,7 @@ def _follow(proc, console, bar):
     try:
         for line in proc.stdout:
             console.write(line)
-            if bar is not None and _STEP_LINE.match(line.decode("latin-1")):
+            if _STEP_LINE.match(line.decode("latin-1")):
                 bar.update(1)
     finally:
         proc.stdout.close()
