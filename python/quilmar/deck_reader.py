@@ -50,40 +50,33 @@ def parse_real(text):
     accepted forms are the program's; the conversion of the normalised text is correctly
     rounded in both, so the double is the same."""
     n = len(text)
-    p = 0
-    normal = ""
-    if p < n and text[p] in "+-":
-        normal += text[p]
-        p += 1
-    digits = 0
-    while p < n and _is_digit(text[p]):
-        normal += text[p]
-        p += 1
-        digits += 1
-    if p < n and text[p] == ".":
-        normal += "."
-        p += 1
+
+    def sign(p):
+        return (text[p], p + 1) if p < n and text[p] in "+-" else ("", p)
+
+    def digit_run(p):
+        start = p
         while p < n and _is_digit(text[p]):
-            normal += text[p]
             p += 1
-            digits += 1
-    if digits == 0:
+        return text[start:p], p
+
+    normal, p = sign(0)
+    whole, p = digit_run(p)
+    normal += whole
+    fraction = ""
+    if p < n and text[p] == ".":
+        fraction, p = digit_run(p + 1)
+        normal += "." + fraction
+    if not whole and not fraction:
         return None, False
     if p < n:
         if text[p] not in "eEdD":
             return None, False
-        normal += "e"
-        p += 1
-        if p < n and text[p] in "+-":
-            normal += text[p]
-            p += 1
-        exp_digits = 0
-        while p < n and _is_digit(text[p]):
-            normal += text[p]
-            p += 1
-            exp_digits += 1
-        if exp_digits == 0 or p != n:
+        exp_sign, p = sign(p + 1)
+        exponent, p = digit_run(p)
+        if not exponent or p != n:
             return None, False
+        normal += "e" + exp_sign + exponent
     v = float(normal)
     if v != v or v in (float("inf"), float("-inf")):
         return None, True

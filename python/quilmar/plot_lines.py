@@ -35,6 +35,18 @@ def fig_breakthrough(well, st, out):
     save(fig, out)
 
 
+def _finish_panels(fig, axes, bottom, st, out, ylabel, xlabel, subject):
+    """Grid, labels and the shared legend of a figure with one panel per component; saves it."""
+    for ax in axes:
+        ax.set_ylabel(ylabel)
+        ax.grid(alpha=0.3)
+    for ax in bottom:
+        ax.set_xlabel(xlabel)
+    bottom_room = figure_legend(fig, axes)
+    st.suptitle(fig, subject)
+    save(fig, out, bottom_room)
+
+
 def pick_times(available, wanted, what, notes):
     """Indices of the available times nearest to the wanted ones (in order, no repeats)."""
     picked = []
@@ -73,13 +85,9 @@ def fig_discharge(dis, st, out, times, notes):
         if st.log:
             set_log_y(ax, [dis["q"][picked, :, m]], st.decades)
         ax.set_title(st.names[m], fontsize=10)
-        ax.set_ylabel(f"mass discharge [{st.mass}/{st.time}]")
-        ax.grid(alpha=0.3)
-    for ax in bottom:
-        ax.set_xlabel(f"distance from the source along the flow, x [{st.length}]")
-    bottom_room = figure_legend(fig, axes)
-    st.suptitle(fig, "Mass discharge through the whole plume cross-section")
-    save(fig, out, bottom_room)
+    _finish_panels(fig, axes, bottom, st, out, f"mass discharge [{st.mass}/{st.time}]",
+                   f"distance from the source along the flow, x [{st.length}]",
+                   "Mass discharge through the whole plume cross-section")
 
 
 def fig_plume_mass(pm, st, out):
@@ -97,10 +105,5 @@ def fig_plume_mass(pm, st, out):
         if st.log:
             set_log_y(ax, [pm["aquifer"][:, m], pm["matrix"][:, m], total], st.decades)
         ax.set_title(st.names[m], fontsize=10)
-        ax.set_ylabel(f"mass in the plume [{st.mass}]")
-        ax.grid(alpha=0.3)
-    for ax in bottom:
-        ax.set_xlabel(f"time [{st.time}]")
-    bottom_room = figure_legend(fig, axes)
-    st.suptitle(fig, "Plume mass: aquifer and low-permeability matrix")
-    save(fig, out, bottom_room)
+    _finish_panels(fig, axes, bottom, st, out, f"mass in the plume [{st.mass}]",
+                   f"time [{st.time}]", "Plume mass: aquifer and low-permeability matrix")

@@ -33,6 +33,18 @@ def _panels(plt, title):
     return fig, axes.ravel()
 
 
+def _finish(plt, fig, axes, ylabel, path):
+    """Titles, labels and legends of the four component panels over time; saves the figure."""
+    for c, ax in enumerate(axes):
+        ax.set_title(f"component {c + 1}")
+        ax.set_ylabel(ylabel)
+        ax.legend(loc="best", fontsize=8)
+    for ax in axes[2:]:
+        ax.set_xlabel("time (yr)")
+    fig.savefig(path, dpi=100)
+    plt.close(fig)
+
+
 def _band(ax, time, values, color, label, inner=True):
     """Median line with the 5-95 % band (and the 25-75 % band when inner) of values
     (realisation, time)."""
@@ -57,13 +69,7 @@ def fan(ds, s, limits, path):
         _band(ax, time, ds["well"].values[s, :, :, c], "C0", "median")
         if limits is not None and np.isfinite(limits[c]):
             ax.axhline(limits[c], color="C3", ls="--", lw=1, label=f"limit {limits[c]:g}")
-        ax.set_title(f"component {c + 1}")
-        ax.set_ylabel("concentration (g/m3)")
-        ax.legend(loc="best", fontsize=8)
-    for ax in axes[2:]:
-        ax.set_xlabel("time (yr)")
-    fig.savefig(path, dpi=100)
-    plt.close(fig)
+    _finish(plt, fig, axes, "concentration (g/m3)", path)
 
 
 def exceedance(ds, path):
@@ -75,13 +81,7 @@ def exceedance(ds, path):
         for s, scen in enumerate(ds.scenario.values):
             ax.plot(time, ds["exceedance"].values[s, :, c], color=f"C{s}", label=str(scen))
         ax.set_ylim(-0.02, 1.02)
-        ax.set_title(f"component {c + 1}")
-        ax.set_ylabel("fraction of realisations")
-        ax.legend(loc="best", fontsize=8)
-    for ax in axes[2:]:
-        ax.set_xlabel("time (yr)")
-    fig.savefig(path, dpi=100)
-    plt.close(fig)
+    _finish(plt, fig, axes, "fraction of realisations", path)
 
 
 def discharge(ds, i, path):
@@ -94,13 +94,7 @@ def discharge(ds, i, path):
         for s, scen in enumerate(ds.scenario.values):
             _band(ax, time, ds["discharge"].values[s, :, :, i, c], f"C{s}", str(scen),
                   inner=False)
-        ax.set_title(f"component {c + 1}")
-        ax.set_ylabel("mass discharge (g/yr)")
-        ax.legend(loc="best", fontsize=8)
-    for ax in axes[2:]:
-        ax.set_xlabel("time (yr)")
-    fig.savefig(path, dpi=100)
-    plt.close(fig)
+    _finish(plt, fig, axes, "mass discharge (g/yr)", path)
 
 
 def sensitivity(ds, table, path):
