@@ -96,16 +96,7 @@ class Run:
         x must lie between the first and the last column centre. Returns a DataFrame
         (index time, columns c1..c4), or a Series for one `time` of the file."""
         d = self._discharge
-        xs, q = d["x"], d["q"]
-        if not xs[0] <= x <= xs[-1]:
-            raise ValueError(f"x = {x} lies outside the column centres "
-                             f"({xs[0]:g} to {xs[-1]:g}): no discharge to interpolate")
-        i = min(int(np.searchsorted(xs, x, side="right")) - 1, len(xs) - 2) if len(xs) > 1 else 0
-        if len(xs) == 1:
-            values = q[:, 0, :]
-        else:
-            w = (x - xs[i]) / (xs[i + 1] - xs[i])
-            values = (1.0 - w) * q[:, i, :] + w * q[:, i + 1, :]
+        values = between_columns(d["x"], d["q"], x)
         table = pd.DataFrame(values, index=pd.Index(d["time"], name="time"),
                              columns=COMPONENTS)
         return table if time is None else table.loc[time]
@@ -135,3 +126,17 @@ class Run:
                 f"{path} line 1: header {','.join(table.columns)!r} is not the header of "
                 f"budget.out ({','.join(BUDGET_COLUMNS)})")
         return table
+
+
+def between_columns(xs, q, x):
+    """Mass discharge q[step, column, component] at x, interpolated linearly between the
+    column centres xs around it (at a centre: that column's value): q_x[step, component].
+    ValueError when x lies outside the first and the last centre."""
+    if not xs[0] <= x <= xs[-1]:
+        raise ValueError(f"x = {x} lies outside the column centres "
+                         f"({xs[0]:g} to {xs[-1]:g}): no discharge to interpolate")
+    if len(xs) == 1:
+        return q[:, 0, :]
+    i = min(int(np.searchsorted(xs, x, side="right")) - 1, len(xs) - 2)
+    w = (x - xs[i]) / (xs[i + 1] - xs[i])
+    return (1.0 - w) * q[:, i, :] + w * q[:, i + 1, :]

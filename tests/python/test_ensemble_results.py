@@ -75,6 +75,79 @@ def test_plain_result_lines_read_as_by_the_full_rules(tmp_path):
         outputs.read_table(str(tmp_path), "obs_well.out")
 
 
+def _field(v):
+    """A value as the program writes it: 0.dddddddE+ee, or a bare three-digit exponent."""
+    if v == 0.0:
+        return "  0.00000000E+00"
+    e = int(np.floor(np.log10(abs(v)))) + 1
+    m = f"{'-' if v < 0 else ' '}0.{int(round(abs(v) / 10.0 ** e * 1e8)):08d}"
+    return m + (f"E{e:+03d}" if abs(e) < 100 else f"{e:+04d}")
+
+
+def _write(folder, name, header, rows):
+    text = header + "\n" + "".join(",".join(row) + "\n" for row in rows)
+    (folder / name).write_text(text)
+
+
+def test_reduction_reads_the_run_tables_numbers(tmp_path):
+    from quilmar import Run
+    from quilmar.ensemble.reduce import reduce_folder
+    rng = np.random.default_rng(5)
+    nt, nx, planes = 5, 6, [2.5, 11.0, 27.5]
+    t = [f"{0.5 * (k + 1):10.3f}" for k in range(nt)]
+    conc = rng.lognormal(-5.0, 3.0, (nt, 8))
+    q = rng.lognormal(2.0, 3.0, (nt, nx, 4))
+    _write(tmp_path, "obs_well.out", " Time, C1well, C2well, C3well, C4well",
+           [[t[k]] + [_field(v) for v in conc[k, :4]] for k in range(nt)])
+    _write(tmp_path, "plume_mass.out", " Time,C1low,C1hi,C2low,C2hi,C3low,C3hi,C4low,C4hi",
+           [[t[k]] + [_field(v) for v in conc[k]] for k in range(nt)])
+    disc = [[t[k], f"{5.0 * i + 2.5:9.3f}"] + [_field(v) for v in q[k, i]]
+            for k in range(nt) for i in range(nx)]
+    _write(tmp_path, "discharge.out", " Time, X, Discharge1, Discharge2, Discharge3, "
+           "Discharg4", disc)
+
+    def same_as_run():
+        run = Run(str(tmp_path))
+        rec = reduce_folder(str(tmp_path), planes)
+        mass = run.plume_mass
+        expect = {"time": run.well.index.to_numpy(), "well": run.well.to_numpy(),
+                  "aquifer_mass": mass.filter(like="aquifer_").to_numpy(),
+                  "matrix_mass": mass.filter(like="matrix_").to_numpy(),
+                  "discharge": np.stack([run.discharge_at(x).to_numpy() for x in planes], 1)}
+        for k, v in expect.items():
+            assert rec[k].shape == v.shape and np.array_equal(rec[k], v, equal_nan=True), k
+        return rec
+
+    assert not np.isnan(same_as_run()["discharge"]).any()
+    # fields the one-pass reading leaves to the full rules: asterisks, a bare three-digit
+    # exponent, an exponent too large for a double
+    disc[7][3] = "***************"
+    disc[8][4] = "    0.10000-100"
+    _write(tmp_path, "discharge.out", " Time, X, Discharge1, Discharge2, Discharge3, "
+           "Discharg4", disc)
+    _write(tmp_path, "obs_well.out", " Time, C1well, C2well, C3well, C4well",
+           [[t[k]] + [_field(v) for v in conc[k, :4]] + (["1E999"] if k == 2 else [])
+            for k in range(nt)])
+    with pytest.raises(outputs.ResultFileError, match="line 4: 6 fields"):
+        reduce_folder(str(tmp_path), planes)
+    _write(tmp_path, "obs_well.out", " Time, C1well, C2well, C3well, C4well",
+           [[t[k]] + [_field(v) for v in conc[k, :3]] + ["  0.1E999" if k == 2 else
+                                                         _field(conc[k, 3])]
+            for k in range(nt)])
+    rec = same_as_run()
+    assert np.isnan(rec["discharge"][1, 1, 1]) and rec["well"][2, 3] == np.inf
+    # a line cut short, a malformed field: named by the full reader
+    _write(tmp_path, "discharge.out", " Time, X, Discharge1, Discharge2, Discharge3, "
+           "Discharg4", disc[:-1])
+    with pytest.raises(outputs.ResultFileError, match="not whole blocks of 6 columns"):
+        reduce_folder(str(tmp_path), planes)
+    disc[3][5] = " 0.5E+0x"
+    _write(tmp_path, "discharge.out", " Time, X, Discharge1, Discharge2, Discharge3, "
+           "Discharg4", disc)
+    with pytest.raises(outputs.ResultFileError, match="line 5: field 6"):
+        reduce_folder(str(tmp_path), planes)
+
+
 def test_runs_stopped_by_a_signal_are_not_recorded(tmp_path, monkeypatch):
     import os
     from quilmar import Deck

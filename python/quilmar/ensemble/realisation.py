@@ -15,6 +15,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from ..runner import RunError, run
+from .reduce import reduce_folder
 
 NCOMP = 4
 # Statuses beside the program's own (0 done, 1 no convergence, 2 rejected; negative: the
@@ -48,19 +49,6 @@ def empty(ntime, nplane, status, message):
             "aquifer_mass": nan.copy(), "matrix_mass": nan.copy()}
 
 
-def reduce_run(result, planes):
-    """The ensemble's series of one finished run."""
-    well = result.well.to_numpy()
-    mass = result.plume_mass
-    cols = mass.columns
-    aquifer = mass[[c for c in cols if c.startswith("aquifer_")]].to_numpy()
-    matrix = mass[[c for c in cols if c.startswith("matrix_")]].to_numpy()
-    discharge = np.stack([result.discharge_at(x).to_numpy() for x in planes], axis=1)
-    return {"status": 0, "message": "", "time": result.well.index.to_numpy(dtype=float),
-            "well": well, "discharge": discharge, "aquifer_mass": aquifer,
-            "matrix_mass": matrix}
-
-
 def run_one(job, s, r, values):
     """Runs realisation r of scenario s with the sampled `values` ({item: value}); returns
     its record (a dict of small arrays, the status and the program's message)."""
@@ -72,7 +60,8 @@ def run_one(job, s, r, values):
         folder = tempfile.mkdtemp(prefix=f"quilmar-s{s}-r{r}-", dir=job.scratch)
     try:
         try:
-            record = reduce_run(run(deck, folder, threads=1, budget=False), job.planes)
+            run(deck, folder, threads=1, budget=False)
+            record = reduce_folder(folder, job.planes)
         except RunError as e:
             record = empty(0, len(job.planes), e.status, e.message.strip())
             record["stopped"] = e.status in STOPPED
