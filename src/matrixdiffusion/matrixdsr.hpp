@@ -24,7 +24,8 @@ void matrixdsr3(MatrixdModule& md, int n, int m, double dt, double cnewtm_1, dou
 double matrixdsr4rhs(const MatrixdModule& md, int n, int m);
 double matrixdsr5diag(const MatrixdModule& md, int n, int m);
 
-// Profile coefficients and stored amounts from the concentrations of the latest sweep.
+// Stored amounts (depth integrals of the profiles) from the concentrations of the latest
+// sweep. The profile coefficients p and q are formed on the way and not kept.
 void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, double dt);
 
 // End of a converged step: the stored amounts become the old level.

@@ -23,20 +23,16 @@ void matrixdsr6int(MatrixdModule& md, const GlobalVek& gv, double dt) {
                            : 0.0;
             const double two_d = 2.0 * d, d_2d = d * (2.0 * d);
             if (embedded) {
-                const mdmath::Profile<double> pr =
-                    mdmath::profile(md.aa2(n, m), md.bb2(n, m), md.delt2(n, m), md.gam2(n, m), md.beta2(n, m), c, qtop1,
-                                    q_decay, has_parent, parent_source, two_d, d_2d);
-                md.p2(n, m) = pr.p;
-                md.q2(n, m) = pr.q;
-                md.ainew2(n, m) = pr.stored;
+                md.ainew2(n, m) = mdmath::profile(md.aa2(n, m), md.bb2(n, m), md.delt2(n, m), md.gam2(n, m),
+                                                   md.beta2(n, m), c, qtop1, q_decay, has_parent, parent_source,
+                                                   two_d, d_2d)
+                                       .stored;
             }
             if (bounding) {
-                const mdmath::Profile<double> pr =
-                    mdmath::profile(md.aa1(n, m), md.bb1(n, m), md.delt1(n, m), md.gam1(n, m), md.beta1(n, m), c, qtop1,
-                                    q_decay, has_parent, parent_source, two_d, d_2d);
-                md.p1(n, m) = pr.p;
-                md.q1(n, m) = pr.q;
-                md.ainew1(n, m) = pr.stored;
+                md.ainew1(n, m) = mdmath::profile(md.aa1(n, m), md.bb1(n, m), md.delt1(n, m), md.gam1(n, m),
+                                                   md.beta1(n, m), c, qtop1, q_decay, has_parent, parent_source,
+                                                   two_d, d_2d)
+                                       .stored;
             }
         }
     }

@@ -57,7 +57,6 @@ struct MatrixdModule {
     ElementCompReal kd, retardm, decaym, yieldm, diff, alpha, alambdar;
     ElementCompReal d, delt1, delt2, gam1, gam2, beta1, beta2;
     ElementCompReal aa1, aa2, bb1, bb2;
-    ElementCompReal p1, p2, q1, q2;
     ElementCompReal cn, co;
     ElementCompReal ainew1, ainew2, aiold1, aiold2;
 };

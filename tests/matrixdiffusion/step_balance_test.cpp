@@ -42,7 +42,7 @@ void chain_over_clay(Deck& d) {
 }
 
 // The cell-by-cell path keeps the per-element arrays the balance is written in (depth,
-// profile coefficient, element concentrations); the wavefront path reproduces its stored
+// fitting coefficients, element concentrations); the wavefront path reproduces its stored
 // amounts bit for bit but keeps those working arrays to itself.
 
 TEST(MatrixStepBalance, HoldsForEveryElementComponentAndStep) {
@@ -69,12 +69,13 @@ TEST(MatrixStepBalance, HoldsForEveryElementComponentAndStep) {
             for (int m = 1; m <= 4; ++m) {
                 const double c = md.cn(n, m), dd = md.d(n, m), a = md.alpha(n, m), lr = md.alambdar(n, m);
                 const double prod = m == 1 ? 0.0 : md.yieldm(n, m) * md.decaym(n, m - 1) / md.retardm(n, m);
-                const double in2 = dt * (a * (c / dd - md.p2(n, m)) - lr * md.ainew2(n, m) +
+                // p = aa c + bb, the fitted profile coefficient at the converged concentration.
+                const double in2 = dt * (a * (c / dd - (md.aa2(n, m) * c + md.bb2(n, m))) - lr * md.ainew2(n, m) +
                                          (m == 1 ? 0.0 : prod * md.ainew2(n, m - 1)));
                 const double got2 = md.ainew2(n, m) - old2[4 * n + m - 1];
                 EXPECT_NEAR(got2, in2, 1e-9 * std::fabs(md.ainew2(n, m)) + 1e-15) << n << "," << m << " step " << step;
                 if (bounding) {
-                    const double in1 = dt * (a * (c / dd - md.p1(n, m)) - lr * md.ainew1(n, m) +
+                    const double in1 = dt * (a * (c / dd - (md.aa1(n, m) * c + md.bb1(n, m))) - lr * md.ainew1(n, m) +
                                              (m == 1 ? 0.0 : prod * md.ainew1(n, m - 1)));
                     const double got1 = md.ainew1(n, m) - old1[4 * n + m - 1];
                     EXPECT_NEAR(got1, in1, 1e-9 * std::fabs(md.ainew1(n, m)) + 1e-15)

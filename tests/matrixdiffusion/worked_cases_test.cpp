@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "matrixdiffusion/matrixdsr.hpp"
+#include "matrixdiffusion/md_math.hpp"
 #include "state/model.hpp"
 
 namespace quilmar {
@@ -33,6 +34,23 @@ void worked_element(Model& s) {
         md.alambdar(1, m) = 0;
         md.retardm(1, m) = 1;
     }
+}
+
+// The profile of element 1, component m in the bounding layer or the embedded material,
+// formed by the profile formula from the inputs the storage update gives it: the latest
+// sweep's concentrations of the cell, of its old level and of the parent.
+mdmath::Profile<double> profile_of(const MatrixdModule& md, int m, double dt, bool embedded) {
+    const double c = md.cn(1, m), d = md.d(1, m), alpha = md.alpha(1, m);
+    const double source = m == 1 ? 0.0
+                                 : mdmath::parent_source(md.yieldm(1, m) * md.decaym(1, m - 1), md.cn(1, m - 1), d,
+                                                         md.retardm(1, m) * alpha);
+    const double qtop1 = mdmath::qtop1(c, md.co(1, m), d, alpha * dt);
+    const double q_decay = mdmath::q_decay(md.alambdar(1, m), c, d, alpha);
+    if (embedded)
+        return mdmath::profile(md.aa2(1, m), md.bb2(1, m), md.delt2(1, m), md.gam2(1, m), md.beta2(1, m), c, qtop1,
+                               q_decay, m > 1, source, 2.0 * d, d * (2.0 * d));
+    return mdmath::profile(md.aa1(1, m), md.bb1(1, m), md.delt1(1, m), md.gam1(1, m), md.beta1(1, m), c, qtop1, q_decay,
+                           m > 1, source, 2.0 * d, d * (2.0 * d));
 }
 
 TEST(MatrixWorkedCase, DepthAndMoments) {
@@ -70,11 +88,13 @@ TEST(MatrixWorkedCase, FittingCouplingAndStorageChain) {
     md.cn(1, 1) = 1.0;
     md.co(1, 1) = 0.5;
     matrixdsr6int(md, s.gv, dt);
-    EXPECT_NEAR(md.p1(1, 1), -1.0 / 7.0, 1e-15);
-    EXPECT_NEAR(md.q1(1, 1), -1.0 / 7.0, 1e-15);
+    const mdmath::Profile<double> pr = profile_of(md, 1, dt, false);
+    EXPECT_NEAR(pr.p, -1.0 / 7.0, 1e-15);
+    EXPECT_NEAR(pr.q, -1.0 / 7.0, 1e-15);
+    EXPECT_EQ(md.ainew1(1, 1), pr.stored);
     EXPECT_NEAR(md.ainew1(1, 1), 4.0 / 7.0, 1e-15);
     // The step balance with a clean matrix: dt alpha (c/d - p) = 0.5 * 8/7.
-    EXPECT_NEAR(md.ainew1(1, 1), dt * (1.0 - md.p1(1, 1)), 1e-15);
+    EXPECT_NEAR(md.ainew1(1, 1), dt * (1.0 - pr.p), 1e-15);
     EXPECT_EQ(md.aiold1(1, 1), 0.0);
     matrixdsr7updt(md, s.gv);
     EXPECT_EQ(md.aiold1(1, 1), md.ainew1(1, 1));
@@ -165,14 +185,15 @@ TEST(MatrixFitting, CoefficientsSatisfyTheInterfaceConditionAndTheStepBalance) {
     md.co(1, 2) = coldt;
     matrixdsr6int(md, s.gv, dt);
     double p, qq;
-    bounding.solve(c0, p, qq);
-    EXPECT_NEAR(md.p1(1, 2), p, 1e-12);
-    EXPECT_NEAR(md.q1(1, 2), qq, 1e-12);
-    EXPECT_NEAR(md.ainew1(1, 2), bounding.delt * c0 + bounding.gam * p + bounding.beta * qq, 1e-12);
-    embedded.solve(c0, p, qq);
-    EXPECT_NEAR(md.p2(1, 2), p, 1e-12);
-    EXPECT_NEAR(md.q2(1, 2), qq, 1e-12);
-    EXPECT_NEAR(md.ainew2(1, 2), embedded.delt * c0 + embedded.gam * p + embedded.beta * qq, 1e-12);
+    for (const bool in_embedded : {false, true}) {
+        const Conditions& kind = in_embedded ? embedded : bounding;
+        const mdmath::Profile<double> pr = profile_of(md, 2, dt, in_embedded);
+        kind.solve(c0, p, qq);
+        EXPECT_NEAR(pr.p, p, 1e-12) << in_embedded;
+        EXPECT_NEAR(pr.q, qq, 1e-12) << in_embedded;
+        EXPECT_EQ(in_embedded ? md.ainew2(1, 2) : md.ainew1(1, 2), pr.stored);
+        EXPECT_NEAR(pr.stored, kind.delt * c0 + kind.gam * p + kind.beta * qq, 1e-12) << in_embedded;
+    }
 }
 
 TEST(MatrixStepCoefficients, CapByDecayAndElementsWithoutMatrix) {
@@ -257,14 +278,12 @@ TEST(MatrixStorage, InactiveElementsAreNeverTouched) {
     md.cn(2, 1) = 5.0;
     md.ainew1(2, 1) = 0.125;
     md.aiold1(2, 1) = 0.25;
-    md.p1(2, 1) = 9.0;
     md.d(2, 1) = 1.0;
     md.alpha(2, 1) = 1.0;
     matrixdsr6int(md, s.gv, 0.5);
     matrixdsr7updt(md, s.gv);
     EXPECT_EQ(md.ainew1(2, 1), 0.125);
     EXPECT_EQ(md.aiold1(2, 1), 0.25);
-    EXPECT_EQ(md.p1(2, 1), 9.0);
     // With nothing in the cell and a clean matrix the first component stores nothing.
     Model clean;
     worked_element(clean);
@@ -272,8 +291,9 @@ TEST(MatrixStorage, InactiveElementsAreNeverTouched) {
     matrixdsr3(clean.md, 1, 1, 0.5, 0.0, 0.0);
     EXPECT_EQ(clean.md.bb1(1, 1), 0.0);
     matrixdsr6int(clean.md, clean.gv, 0.5);
-    EXPECT_EQ(clean.md.p1(1, 1), 0.0);
-    EXPECT_EQ(clean.md.q1(1, 1), 0.0);
+    const mdmath::Profile<double> pr = profile_of(clean.md, 1, 0.5, false);
+    EXPECT_EQ(pr.p, 0.0);
+    EXPECT_EQ(pr.q, 0.0);
     EXPECT_EQ(clean.md.ainew1(1, 1), 0.0);
 }
 
