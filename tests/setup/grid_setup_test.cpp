@@ -1,5 +1,5 @@
-// Reaction zones along the flow, the per-element matrix properties, the observation well
-// search and the console lines of the grid setup.
+// The per-element matrix properties and zone decay, the initial state's faces, the
+// observation well search and the console lines of the grid setup.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,26 +10,11 @@
 #include "setup/elements.hpp"
 #include "setup/initial_state.hpp"
 #include "support/run_support.hpp"
-#include "state/zones.hpp"
 
 namespace quilmar {
 namespace {
 
 using testing::lines_of;
-
-TEST(ReactionZone, CentresOnABoundBelongDownstream) {
-    EXPECT_EQ(reaction_zone(9.999, 10, 20), 1);
-    EXPECT_EQ(reaction_zone(10.0, 10, 20), 2);
-    EXPECT_EQ(reaction_zone(19.999, 10, 20), 2);
-    EXPECT_EQ(reaction_zone(20.0, 10, 20), 3);
-    // Equal bounds: no zone 2, the bound itself is zone 3.
-    EXPECT_EQ(reaction_zone(9.0, 10, 10), 1);
-    EXPECT_EQ(reaction_zone(10.0, 10, 10), 3);
-    // Reversed bounds: zone 2 is empty, everything from x2 on is zone 3.
-    EXPECT_EQ(reaction_zone(5.0, 20, 10), 1);
-    EXPECT_EQ(reaction_zone(15.0, 20, 10), 3);
-    EXPECT_EQ(reaction_zone(25.0, 20, 10), 3);
-}
 
 // Deck of a 4 x 2 x 3 grid of 10 x 5 x 2 cells whose column centres are 5, 15, 25, 35.
 void grid_deck(Deck& d) {

@@ -7,6 +7,7 @@
 
 #include "state/model.hpp"
 #include "state/run_stop.hpp"
+#include "support/test_support.hpp"
 
 namespace quilmar {
 namespace {
@@ -86,6 +87,21 @@ TEST(CheckedArray, ZeroClearsEveryElementMappedOrNot) {
     EXPECT_EQ(s.md.ainew1(7, 3), 1.5);
 }
 
+
+TEST(ReleasedArray, GivesItsPagesBackAndStopsTheNextAccess) {
+    Model s;
+    const long before = testing::resident_kb();
+    for (int n = 1; n <= 500000; ++n)
+        for (int m = 1; m <= 4; ++m) s.md.alpha(n, m) = 1.0;  // 16 MB touched
+    const long filled = testing::resident_kb();
+    s.md.alpha.release();
+    const long after = testing::resident_kb();
+    if (before < 0) GTEST_SKIP() << "no /proc/self/statm";
+    EXPECT_GT(filled - before, 15000);
+    EXPECT_GT(filled - after, 15000);
+    EXPECT_EQ(index_stop([&] { (void)s.md.alpha(1, 1); }),
+              "array 'alpha' was accessed after the run had released it");
+}
 
 }  // namespace
 }  // namespace quilmar

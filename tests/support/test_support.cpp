@@ -1,11 +1,13 @@
 #include "support/test_support.hpp"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "input/deck_layout.hpp"
@@ -114,6 +116,15 @@ std::vector<std::string> lines_of(const std::string& text) {
     std::string line;
     while (std::getline(ss, line)) lines.push_back(line);
     return lines;
+}
+
+long resident_kb() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return -1;
+    const int got = std::fscanf(f, "%ld %ld", &pages, &resident);
+    std::fclose(f);
+    return got == 2 ? resident * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
 }  // namespace quilmar::testing

@@ -47,4 +47,7 @@ RunResult run_program(const std::string& deck_text, const TempDir& dir, const st
 // Lines of a text, without their line ends.
 std::vector<std::string> lines_of(const std::string& text);
 
+// Resident memory of this process in kB; -1 where /proc/self/statm cannot be read.
+long resident_kb();
+
 }  // namespace quilmar::testing
