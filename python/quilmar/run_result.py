@@ -128,15 +128,24 @@ class Run:
         return table
 
 
-def between_columns(xs, q, x):
-    """Mass discharge q[step, column, component] at x, interpolated linearly between the
-    column centres xs around it (at a centre: that column's value): q_x[step, component].
+def columns_around(xs, x):
+    """(i, w): the mass discharge at x is (1 - w) times column i's plus w times column
+    i + 1's, the column centres xs around x (one column: (0, 0.0), that column alone).
     ValueError when x lies outside the first and the last centre."""
     if not xs[0] <= x <= xs[-1]:
         raise ValueError(f"x = {x} lies outside the column centres "
                          f"({xs[0]:g} to {xs[-1]:g}): no discharge to interpolate")
     if len(xs) == 1:
-        return q[:, 0, :]
+        return 0, 0.0
     i = min(int(np.searchsorted(xs, x, side="right")) - 1, len(xs) - 2)
-    w = (x - xs[i]) / (xs[i + 1] - xs[i])
+    return i, (x - xs[i]) / (xs[i + 1] - xs[i])
+
+
+def between_columns(xs, q, x):
+    """Mass discharge q[step, column, component] at x, interpolated linearly between the
+    column centres xs around it (at a centre: that column's value): q_x[step, component].
+    ValueError when x lies outside the first and the last centre."""
+    i, w = columns_around(xs, x)
+    if len(xs) == 1:
+        return q[:, 0, :]
     return (1.0 - w) * q[:, i, :] + w * q[:, i + 1, :]

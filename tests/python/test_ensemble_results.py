@@ -1,5 +1,6 @@
-# Results of an ensemble from its records (failed realisations left out of every statistic)
-# and the one-pass reading of result files the workers rely on.
+# Results of an ensemble from its records (failed realisations left out of every statistic),
+# the one-pass reading of result files the workers rely on, and the cutting of an
+# ensemble into tasks.
 import types
 
 import numpy as np
@@ -165,3 +166,14 @@ def test_runs_stopped_by_a_signal_are_not_recorded(tmp_path, monkeypatch):
         assert (rec["status"], rec["stopped"], rec["message"]) == (status, stopped,
                                                                    f"stop {status}")
     assert os.listdir(tmp_path) == ["program"]       # no scratch folder left behind
+
+
+@pytest.mark.parametrize("n, workers", [(1, 2), (7, 2), (200, 2), (401, 3), (50, 64)])
+def test_tasks_cover_every_realisation_and_end_one_by_one(n, workers):
+    from quilmar.ensemble.execute import batch_sizes
+    sizes = batch_sizes(n, workers)
+    assert sum(sizes) == n and min(sizes) >= 1 and max(sizes) <= 12
+    assert sizes == sorted(sizes, reverse=True)
+    assert sizes[-min(n, 2 * workers):] == [1] * min(n, 2 * workers)
+    if n >= 200:
+        assert len(sizes) <= n / 6

@@ -84,11 +84,19 @@ class Cluster:
         self.close()
 
 
-def batch_size(ntasks, nworkers):
-    """Realisations per task: up to 4 when there are enough for every worker to take eight
-    tasks or more, so that the scheduler's cost per task (a few milliseconds of CPU on the
-    same cores as the runs) is shared, while the last tasks still end close together."""
-    return max(1, min(4, ntasks // (8 * max(nworkers, 1))))
+def batch_sizes(ntasks, nworkers, most=12):
+    """Realisations per task, in the order the tasks are taken: each task takes half of
+    what is left per worker, at most `most` and at least one. The scheduler's and the
+    client's cost per task (some 10 ms of CPU on the same cores as the runs) is shared
+    while plenty is left, and the last tasks run one realisation each, so that the
+    workers end close together. At most `most` in a row also bounds what a stop or a lost
+    worker takes with it, and how far the progress bar jumps."""
+    sizes, left = [], ntasks
+    while left > 0:
+        size = max(1, min(most, left // (2 * max(nworkers, 1))))
+        sizes.append(size)
+        left -= size
+    return sizes
 
 
 def execute(client, job, tasks, key_prefix, on_record, progress=None):
@@ -99,15 +107,15 @@ def execute(client, job, tasks, key_prefix, on_record, progress=None):
     if not tasks:
         return
     nworkers = len(client.scheduler_info().get("workers", {}))
-    size = batch_size(len(tasks), nworkers)
+    batches, i = [], 0
+    for size in batch_sizes(len(tasks), nworkers):
+        batches.append(tasks[i:i + size])
+        i += size
     shared = client.scatter(job, broadcast=True, hash=False)
-    futures = {}
-    for i in range(0, len(tasks), size):
-        batch = tasks[i:i + size]
-        s, r, _ = batch[0]
-        f = client.submit(run_batch, shared, batch, key=f"{key_prefix}-s{s}-r{r}-{len(batch)}",
-                          pure=False, retries=1)
-        futures[f] = batch
+    keys = [f"{key_prefix}-s{b[0][0]}-r{b[0][1]}-{len(b)}" for b in batches]
+    # One message to the scheduler for all of them; they run in this order.
+    futures = dict(zip(client.map(run_batch, [shared] * len(batches), batches, key=keys,
+                                  pure=False, retries=1), batches))
     failed = 0
     try:
         for f in as_completed(futures):
