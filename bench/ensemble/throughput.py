@@ -12,9 +12,14 @@ single runs shared among the workers, and where the per-realisation overhead goe
 3. The worker side alone: the same realisation function run serially in this process, its
    own CPU time (deck writing, following the console, reading and reducing the results,
    removing the folder) apart from the program's.
-4. The CPU time of every process of the ensemble (client, scheduler, workers, program runs)
-   per realisation, against the program's own: a measure that holds on a busy machine,
-   where wall times do not.
+4. The CPU time per realisation of the program runs, of the worker processes and of the
+   client's process (its main thread saving records; its other threads: the scheduler and
+   the client's communication), over the realisations on a running cluster; and of every
+   process of the whole ensembles of step 2. CPU times hold on a busy machine, where wall
+   times do not.
+
+The default deck (chain_60x10x5x70.deck, 70 steps on a 60 x 10 x 5 grid) runs in about
+0.1 s on one thread; chain_60x10x5.deck is the same case over 40 steps (about 0.07 s).
 
 The target: the realisations take at most 1.25 x (realisations x single-run time / workers).
 The binary is $QUILMAR_BINARY, else build/quilmar_v3 of this tree.
@@ -103,26 +108,52 @@ def _usage():
     return me.ru_utime + me.ru_stime, kids.ru_utime + kids.ru_stime
 
 
+def _thread_cpu():
+    """CPU time (s) of this process's main thread and of its other threads (the event
+    loop that runs the scheduler and the client's communication)."""
+    tick = os.sysconf("SC_CLK_TCK")
+    main, other = 0.0, 0.0
+    for tid in os.listdir("/proc/self/task"):
+        try:
+            with open(f"/proc/self/task/{tid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue                  # a thread that ended meanwhile
+        cpu = (int(fields[11]) + int(fields[12])) / tick
+        if int(tid) == os.getpid():
+            main += cpu
+        else:
+            other += cpu
+    return main, other
+
+
 def cpu_split(plan, folder, workers):
-    """CPU per realisation of the program runs, of the worker processes themselves and of
-    this process (client and scheduler), measured on a cluster started beforehand."""
-    from quilmar.ensemble.execute import Cluster
+    """CPU per realisation of the program runs, of the worker processes themselves, and of
+    this process's main thread (saving records) and other threads (scheduler and client),
+    measured over the realisations alone on a cluster started beforehand."""
+    from quilmar.ensemble.execute import Cluster, execute
+    from quilmar.ensemble.store import Store
+    values = sample(plan.parameters, plan.realisations, plan.sampling, plan.seed)
+    job = Job([plan.deck], ["s0"], list(plan.control_planes))
+    tasks = [(0, r, deck_values(plan.parameters, values[r])) for r in range(plan.realisations)]
+    store = Store(os.path.join(folder, "split"), plan)
     with Cluster(workers=workers) as cluster:
         client = cluster.client
-        before, c = client.run(_usage), os.times()
-        run(plan, os.path.join(folder, "split"), client=client, draw=False)
-        after, c1 = client.run(_usage), os.times()
+        before, t = client.run(_usage), _thread_cpu()
+        execute(client, job, tasks, "bench-split", store.save)
+        after, t1 = client.run(_usage), _thread_cpu()
     n = plan.realisations
     return {"program": sum(after[w][1] - before[w][1] for w in after) / n,
             "worker": sum(after[w][0] - before[w][0] for w in after) / n,
-            "client": (c1.user + c1.system - c.user - c.system) / n}
+            "client main thread": (t1[0] - t[0]) / n,
+            "scheduler and client threads": (t1[1] - t[1]) / n}
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--realisations", type=int, default=200)
     parser.add_argument("--workers", type=int, default=None)
-    parser.add_argument("--deck", default=os.path.join(HERE, "chain_60x10x5.deck"))
+    parser.add_argument("--deck", default=os.path.join(HERE, "chain_60x10x5x70.deck"))
     parser.add_argument("--repeat", type=int, default=3)
     parser.add_argument("--figures", action="store_true", help="draw the figures too")
     args = parser.parse_args()
@@ -173,6 +204,9 @@ def main():
           f"(deck, console, results, clean-up), {child * 1000:.1f} ms program CPU")
     print("CPU per realisation on a running cluster: " + ", ".join(
         f"{k} {v * 1000:.1f} ms" for k, v in split.items()))
+    print(f"  of the worker's: {own * 1000:.1f} ms the realisation's own work (as serial), "
+          f"{(split['worker'] - own) * 1000:.1f} ms Dask's (and the same work's extra cost in a larger process); overhead against the program's "
+          f"CPU on the cluster: {(sum(split.values()) / split['program'] - 1) * 100:.1f} %")
     cpu = med["cpu"] / args.realisations
     print(f"CPU per realisation, every process of the ensemble: {cpu * 1000:.1f} ms = "
           f"{cpu / child:.3f} x the program's CPU (on otherwise idle cores the realisations "
