@@ -117,8 +117,10 @@ def execute(client, job, tasks, key_prefix, on_record, progress=None):
     futures = dict(zip(client.map(run_batch, [shared] * len(batches), batches, key=keys,
                                   pure=False, retries=1), batches))
     failed = 0
+    unfinished = set(futures)
     try:
         for f in as_completed(futures):
+            unfinished.discard(f)
             try:
                 records = f.result()
             except KilledWorker as e:
@@ -138,7 +140,11 @@ def execute(client, job, tasks, key_prefix, on_record, progress=None):
                 progress.set_postfix_str(f"failed {failed}", refresh=False)
                 progress.update(len(records))
     finally:
-        client.cancel(list(futures))
+        # Only what has not finished (after a stop): the scheduler has forgotten the
+        # finished tasks, and waits a second for each key it does not know before it
+        # gives up cancelling it.
+        if unfinished:
+            client.cancel(list(unfinished))
 
 
 def progress_bar(total, done, enabled):
