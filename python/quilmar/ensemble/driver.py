@@ -1,6 +1,7 @@
 """An ensemble from plan to results: sample the inputs, run what the output folder does not
 hold yet, then write ensemble.nc, summary.csv, sensitivity.csv and the figures."""
 
+import threading
 import time
 
 import numpy as np
@@ -23,8 +24,8 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     per core). keep: keep each run's folder under out/runs/. A folder that already holds
     part of the same ensemble is completed, not started again. timings: a dict that
     receives the wall time of each phase (cluster: reading, sampling and starting
-    the cluster; realisations; gather: closing the cluster and reading the records back;
-    results; figures), in s."""
+    the cluster; realisations; gather: reading the records back; results; figures), in s.
+    A local cluster is closed while the records are read and the results written."""
     clock = _Clock(timings)
     if not isinstance(plan, Plan):
         plan = read_plan(plan)
@@ -40,22 +41,60 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
         total = len(names) * plan.realisations
         bar = progress_bar(total, total - len(todo), progress)
         try:
-            with Cluster(client, scheduler, workers) as cluster:
+            cluster = Cluster(client, scheduler, workers)
+            try:
                 clock.lap("cluster")
                 execute(cluster.client, job, tasks, f"quilmar-{plan.fingerprint()[:12]}",
                         store.save, bar)
                 clock.lap("realisations")
+            except BaseException:
+                cluster.close()
+                raise
         finally:
             if bar is not None:
                 bar.close()
-    records = [[store.load(s, r) for r in range(plan.realisations)]
-               for s in range(len(names))]
-    lost = [(s, r) for s, row in enumerate(records) for r, rec in enumerate(row) if rec is None]
-    if lost:
-        raise Unfinished(f"{len(lost)} realisation(s) have no record in {store.path('parts')} "
-                         f"(their runs were stopped by a signal, or the record could not be "
-                         f"read back); start again with the same output folder to run them")
-    return finish(plan, samples, records, store, draw, clock)
+        # A local cluster takes most of a second to stop; it stops while the records are
+        # read back and the results written.
+        closing = _Closing(cluster)
+    else:
+        closing = None
+    try:
+        records = [[store.load(s, r) for r in range(plan.realisations)]
+                   for s in range(len(names))]
+        lost = [(s, r) for s, row in enumerate(records) for r, rec in enumerate(row)
+                if rec is None]
+        if lost:
+            raise Unfinished(f"{len(lost)} realisation(s) have no record in "
+                             f"{store.path('parts')} (their runs were stopped by a signal, or "
+                             f"the record could not be read back); start again with the same "
+                             f"output folder to run them")
+        ds = finish(plan, samples, records, store, draw, clock)
+    finally:
+        if closing is not None:
+            closing.join()
+    return ds
+
+
+class _Closing(threading.Thread):
+    """Closes a cluster in the background; join() waits for it and raises what the
+    closing raised."""
+
+    def __init__(self, cluster):
+        super().__init__(name="quilmar-cluster-close")
+        self.cluster = cluster
+        self.error = None
+        self.start()
+
+    def run(self):
+        try:
+            self.cluster.close()
+        except BaseException as e:  # noqa: BLE001 - handed to the thread that joins
+            self.error = e
+
+    def join(self, timeout=None):
+        super().join(timeout)
+        if self.error is not None:
+            raise self.error
 
 
 class Unfinished(Exception):
