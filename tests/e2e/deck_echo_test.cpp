@@ -37,10 +37,7 @@ std::string as_written_by_hand(const std::string& plain) {
 }
 
 TEST(DeckEcho, NotesSplitRecordAndCrLfEchoExactlyLikeThePlainDeck) {
-    Deck d;
-    set_small_scenario(d);
-    d.nt = 2;
-    const std::string plain = deck_text(d);
+    const std::string plain = DeckBuilder().steps(0.5, 2, 2).text();
     const std::string by_hand = as_written_by_hand(plain);
     ASSERT_NE(plain, by_hand);
     TempDir a, b;
@@ -57,9 +54,7 @@ TEST(DeckEcho, NotesSplitRecordAndCrLfEchoExactlyLikeThePlainDeck) {
 }
 
 TEST(FailedRead, StatusTwoEchoSoFarAndHeaderLinesOnly) {
-    Deck d;
-    set_small_scenario(d);
-    std::string text = deck_text(d);
+    std::string text = DeckBuilder().text();
     // Record 37 holds dx and nx; nx written as a real.
     const std::string rec37 = " 2 10\n";
     const std::size_t p = text.find(rec37, text.find("record 37"));
@@ -83,9 +78,7 @@ TEST(FailedRead, EmptyAndTruncatedDecksStillWriteTheHeaders) {
     EXPECT_EQ(r.err, "quilmar_v3: deck record 1, comment line 1: end of input\n");
     for (const char* f : kResultFiles) EXPECT_EQ(r.files[f], header_of(f)) << f;
 
-    Deck d;
-    set_small_scenario(d);
-    const std::string text = deck_text(d);
+    const std::string text = DeckBuilder().text();
     TempDir dir2;
     // Cut inside the last record: xwell and ywell are there, zwelltop is not.
     r = run_program(text.substr(0, text.rfind(" 9 0.5")) + " 9 0.5", dir2);

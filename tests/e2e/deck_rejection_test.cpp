@@ -59,9 +59,7 @@ TEST(DeckRejection, StopsAfterTheSetupLinesOfThePhaseThatUsesTheValue) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Deck d;
-        testing::set_small_scenario(d);
-        c.change(d);
+        Deck d = testing::DeckBuilder().change(c.change).take();
         TempDir dir;
         const InProcessRun r = run_in_process(d, dir);
         EXPECT_EQ(r.status, 2);
@@ -77,11 +75,8 @@ TEST(DeckRejection, StopsAfterTheSetupLinesOfThePhaseThatUsesTheValue) {
 }
 
 TEST(DeckRejection, TheProgramExitsWithStatusTwoAndOneLineOnStandardError) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.volfracs = 1.5;
     TempDir dir;
-    const testing::RunResult r = testing::run_program(testing::deck_text(d), dir);
+    const testing::RunResult r = testing::run_program(testing::DeckBuilder().matrix(0, 1.5, 1.0).text(), dir);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "quilmar_v3: deck record 22, item 6 (volfracs): 1.5 must lie in (0, 1]\n");
 }
@@ -103,9 +98,7 @@ TEST(DeckRejection, CapacityStopsKeepTheirIndexReports) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Deck d;
-        testing::set_small_scenario(d);
-        c.change(d);
+        Deck d = testing::DeckBuilder().change(c.change).take();
         TempDir dir;
         const InProcessRun r = run_in_process(d, dir);
         EXPECT_EQ(r.status, 2);
@@ -114,15 +107,15 @@ TEST(DeckRejection, CapacityStopsKeepTheirIndexReports) {
     }
 }
 
+// Values that warn and run: a well upstream of every column (it samples the source plane),
+// the remediation period reversed, a volume fraction without embedded matrix.
+Deck warned_deck() {
+    return testing::DeckBuilder().well(-10, 0.5, 0.5, 0.5).remediation(0.5, 1.2, 0.7).matrix(0, 0.8, 1.0)
+        .steps(0.5, 4, 1).take();
+}
+
 TEST(DeckWarnings, TheRunGoesOnExactlyAsWithoutThem) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.xwell = -10;     // no column: the well samples the source plane
-    d.t1 = 1.2;        // remediation period reversed
-    d.t2 = 0.7;
-    d.xremove = 0.5;
-    d.volfracs = 0.8;  // no embedded matrix
-    d.npt = 1;
+    Deck d = warned_deck();
     TempDir dir;
     const InProcessRun r = run_in_process(d, dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -133,14 +126,7 @@ TEST(DeckWarnings, TheRunGoesOnExactlyAsWithoutThem) {
     EXPECT_NE(warnings[2].find("(t2): 0.7"), std::string::npos);
 
     // The same phases without the checks, step by step.
-    Deck same;
-    testing::set_small_scenario(same);
-    same.xwell = -10;
-    same.t1 = 1.2;
-    same.t2 = 0.7;
-    same.xremove = 0.5;
-    same.volfracs = 0.8;
-    same.npt = 1;
+    Deck same = warned_deck();
     testing::SteppedRun reference(same);
     reference.steps(same.nt);
     for (std::size_t f = 0; f < r.files.size(); ++f)

@@ -86,10 +86,7 @@ protected:
 };
 
 std::string small_deck(const std::function<void(Deck&)>& change = [](Deck&) {}) {
-    Deck d;
-    testing::set_small_scenario(d);
-    change(d);
-    return testing::deck_text(d);
+    return testing::DeckBuilder().change(change).text();
 }
 
 // Replaces the value line of record r (1-based) of a deck text.

@@ -20,28 +20,14 @@ namespace {
 // nothing crosses the upstream face but the advected source water and nothing leaves by
 // the outer side; vertical dispersion mixes the two layers. 20 steps: the plume reaches
 // the last column and leaves through it.
-void conservative_deck(Deck& d) {
-    set_small_scenario(d);
-    d.czero(1) = 5.0;
-    d.czero(2) = 2.0;
-    d.tzeromass(1) = d.tzeromass(2) = 1e15;
-    d.gamma = 0.0;
-    d.lysource = 2;
-    d.vd = 1.0;
-    d.porf = 0.3;
-    d.alphax = 0.4;
-    d.alphat = 0.0;
-    d.tortf = 0.0;
-    d.alphav = 0.5;
+Deck conservative_deck() {
+    Deck d = DeckBuilder().constant_source(1, 5.0).constant_source(2, 2.0).source_cells(2, 1, 1).flow(1.0, 0.3)
+                 .dispersion(0.4, 0.0, 0.5, 0.0).grid(12, 3, 2).cells(1.0, 1.0, 1.0).steps(0.5, 20, 100)
+                 .convergence(1e-12, 500).take();
     d.retardf(1) = 2.0;
     d.retardf(2) = 1.0;
-    d.dx = 1.0;
-    d.nx = 12;
-    d.dt = 0.5;
-    d.nt = 20;
-    d.npt = 100;
-    d.tol = 1e-12;
     d.xwell = 0.5;
+    return d;
 }
 
 struct Budget {
@@ -63,8 +49,7 @@ Budget budget_of(RunResult& r, const Deck& d, int m, double csource) {
 }
 
 TEST(MassConservation, ReleasedEqualsHeldPlusDischarged) {
-    Deck d;
-    conservative_deck(d);
+    Deck d = conservative_deck();
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -82,15 +67,8 @@ TEST(MassConservation, MatrixTakesUpWhatThePlumeLoses) {
     // material on two layers (code 7): the exchange moves mass between cell and matrix
     // without creating or losing any.
     for (int code : {4, 7}) {
-        Deck d;
-        conservative_deck(d);
-        d.mdflags = code;
-        d.nz = code == 4 ? 1 : 2;
-        d.volfracs = code == 4 ? 1.0 : 0.8;
-        d.difflens = 0.1;
-        d.porms = 0.4;
-        d.tortms = 0.5;
-        d.diffs = 0.2;
+        Deck d = DeckBuilder(conservative_deck()).matrix(code, code == 4 ? 1.0 : 0.8, 0.1)
+                     .matrix_material(0.4, 0.5, 0.2).grid(12, 3, code == 4 ? 1 : 2).take();
         d.retardms(1) = 3.0;
         d.retardms(2) = 1.5;
         TempDir dir;
@@ -107,23 +85,12 @@ TEST(MassConservation, MatrixTakesUpWhatThePlumeLoses) {
 
 // A 3-D plume with dispersion in all three directions, three reaction zones and the whole
 // chain decaying with yields, run step by step in-process.
-void chain_deck(Deck& d) {
-    set_small_scenario(d);
-    d.czero(1) = 4.0;
-    d.czero(3) = 1.0;
-    d.tzeromass(1) = 800.0;
-    d.tzeromass(3) = 50.0;
+Deck chain_deck() {
+    Deck d = DeckBuilder().source(1, 4.0, 800.0).source(3, 1.0, 50.0).source_cells(2, 1, 2).flow(1.0, 0.3)
+                 .dispersion(1.5, 0.3, 0.1, 0.5).zones(4.0, 9.0).grid(12, 4, 3).cells(1.0, 1.0, 1.0)
+                 .convergence(1e-13, 5000).take();
     d.gamma = 0.8;
     d.rates = 0.05;
-    d.lysource = 2;
-    d.lzsourcemin = 1;
-    d.lzsourcemax = 2;
-    d.vd = 1.0;
-    d.porf = 0.3;
-    d.alphax = 1.5;
-    d.alphat = 0.3;
-    d.alphav = 0.1;
-    d.tortf = 0.5;
     d.diffs = 0.05;
     const double retard[] = {0, 2.0, 1.5, 1.2, 1.0};
     const double yield[] = {0, 0, 0.8, 0.7, 0.6};
@@ -132,16 +99,8 @@ void chain_deck(Deck& d) {
         d.yieldf(m) = yield[m];
         for (int z = 1; z <= 3; ++z) d.decayf(m, z, 1) = 0.02 * m + 0.1 * (z - 1) * (m % 2 + 1);
     }
-    d.x1 = 4.0;
-    d.x2 = 9.0;
-    d.dx = 1.0;
-    d.nx = 12;
-    d.ny = 4;
-    d.nz = 3;
-    d.dt = 0.5;
-    d.tol = 1e-13;
-    d.maxit = 5000;
     d.xwell = 0.5;
+    return d;
 }
 
 // The columns of budget.out by name.
@@ -185,8 +144,7 @@ BudgetSummary budget_run(Deck& d, std::vector<std::vector<double>>* mass = nullp
 // The program's budget closes in every step and component, to the tolerance, with
 // dispersion through every face, decay in three zones and the chain's production.
 void check_chain_budget() {
-    Deck d;
-    chain_deck(d);
+    Deck d = chain_deck();
     d.nt = 16;
     std::vector<std::vector<double>> mass;
     const BudgetSummary b = budget_run(d, &mass);
@@ -212,8 +170,7 @@ TEST(MassBudget, SameOnTheCellByCellSweep) {
 TEST(MassBudget, ResidualShrinksWithTheTolerance) {
     double before = 1.0;
     for (double tol : {1e-4, 1e-7, 1e-10}) {
-        Deck d;
-        chain_deck(d);
+        Deck d = chain_deck();
         d.tol = tol;
         const double worst = budget_run(d).worst;
         EXPECT_LT(worst, 0.1 * before) << "tol " << tol;
@@ -225,16 +182,8 @@ TEST(MassBudget, MatrixStoresWhatCrossesItsInterfaces) {
     // Both aquitard faces of a one-layer grid (code 4), and aquitards with embedded clay
     // (code 7), with decay and the chain's production in the matrix water.
     for (int code : {4, 7}) {
-        Deck d;
-        chain_deck(d);
-        d.mdflags = code;
-        d.nz = code == 4 ? 1 : 3;
-        d.lzsourcemax = code == 4 ? 1 : 2;
-        d.volfracs = code == 4 ? 1.0 : 0.8;
-        d.difflens = 0.1;
-        d.porms = 0.4;
-        d.tortms = 0.5;
-        d.diffs = 0.2;
+        Deck d = DeckBuilder(chain_deck()).matrix(code, code == 4 ? 1.0 : 0.8, 0.1).matrix_material(0.4, 0.5, 0.2)
+                     .grid(12, 4, code == 4 ? 1 : 3).source_cells(2, 1, code == 4 ? 1 : 2).take();
         for (int m = 1; m <= 4; ++m) {
             d.retardms(m) = 1.0 + m;
             d.yieldms(m) = 0.7;
@@ -253,8 +202,7 @@ TEST(MassBudget, MatrixStoresWhatCrossesItsInterfaces) {
 TEST(MassBudget, FacesOfTheConservativePlume) {
     // Upwind advection only along x, nothing across the outer row: the source area passes
     // Q csource per unit time, and the last column's outflow is its discharge.
-    Deck d;
-    conservative_deck(d);
+    Deck d = conservative_deck();
     TempDir dir;
     RunResult r = run_with_budget(deck_text(d), dir);
     ASSERT_EQ(r.status, 0) << r.err;

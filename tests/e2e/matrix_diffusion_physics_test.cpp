@@ -15,30 +15,13 @@ namespace {
 // source that keeps czero = 1: the cell stays within 0.3 % of 1 from the first step on,
 // whatever the matrix takes up. Matrix: porosity 0.3, tortuosity 0.3, diffusion
 // coefficient 0.03, retardation 2, so alpha = 0.03 * 0.3 / 2 = 0.0045.
-void held_cell(Deck& d, int code, int steps) {
-    set_small_scenario(d);
-    d.czero(1) = 1.0;
-    d.tzeromass(1) = 1e15;
-    d.gamma = 0.0;
-    d.vd = 100.0;
-    d.porf = 0.3;
-    d.alphax = 0.1;
-    d.alphat = d.alphav = 0.0;
-    d.dx = d.dy = d.dz = 1.0;
-    d.nx = d.ny = d.nz = 1;
-    d.mdflags = code;
-    d.porms = 0.3;
-    d.tortms = 0.3;
-    d.diffs = 0.03;
+Deck held_cell(int code, int steps) {
+    Deck d = DeckBuilder().constant_source(1, 1.0).flow(100.0, 0.3).dispersion(0.1, 0.0, 0.0, 0.5).grid(1, 1, 1)
+                 .cells(1.0, 1.0, 1.0).matrix(code, code == 7 ? 0.9 : 1.0, 0.5).matrix_material(0.3, 0.3, 0.03)
+                 .steps(0.1, steps, 1000).convergence(1e-13, 1000).take();
     d.retardms(1) = 2.0;
-    d.volfracs = code == 7 ? 0.9 : 1.0;
-    d.difflens = 0.5;
-    d.dt = 0.1;
-    d.nt = steps;
-    d.npt = 1000;
-    d.tol = 1e-13;
-    d.maxit = 1000;
     d.xwell = 0.5;
+    return d;
 }
 
 constexpr double kAlpha = 0.03 * 0.3 / 2.0;
@@ -49,8 +32,7 @@ struct Uptake {
 };
 
 Uptake run_uptake(int code, int steps) {
-    Deck d;
-    held_cell(d, code, steps);
+    Deck d = held_cell(code, steps);
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -118,40 +100,11 @@ struct History {
 };
 
 History remediated_plume(int code) {
-    Deck d;
-    set_small_scenario(d);
-    d.czero(1) = 1.0;
-    d.tzeromass(1) = 1e15;
-    d.gamma = 0.0;
-    d.xremove = 1.0;
-    d.t1 = 10.0;
-    d.t2 = 10.5;
-    d.vd = 1.0;
-    d.porf = 0.3;
-    d.alphax = 1.0;
-    d.alphat = 0.0;
-    d.alphav = 0.1;
-    d.lysource = 1;
-    d.lzsourcemin = 1;
-    d.lzsourcemax = 2;
-    d.dx = 2.0;
-    d.nx = 10;
-    d.dy = 1.0;
-    d.ny = 1;
-    d.dz = 0.5;
-    d.nz = 2;
-    d.mdflags = code;
-    d.porms = 0.4;
-    d.tortms = 0.5;
-    d.diffs = 0.05;
+    Deck d = DeckBuilder().constant_source(1, 1.0).flow(1.0, 0.3).dispersion(1.0, 0.0, 0.1, 0.5)
+                 .source_cells(1, 1, 2).grid(10, 1, 2).cells(2.0, 1.0, 0.5).matrix(code, 1.0, 1.0)
+                 .matrix_material(0.4, 0.5, 0.05).remediation(1.0, 10.0, 10.5).well(15.0, 0.5, 0.25, 0.25)
+                 .steps(0.5, 80, 1000).convergence(1e-12, 2000).take();
     d.retardms(1) = 2.0;
-    d.dt = 0.5;
-    d.nt = 80;
-    d.npt = 1000;
-    d.tol = 1e-12;
-    d.maxit = 2000;
-    d.xwell = 15.0;
-    d.zwelltop = d.zwellbot = 0.25;
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 0) << r.err;

@@ -54,13 +54,8 @@ TEST(NonFiniteStop, SourceLawOverflowStopsInTheFirstStep) {
 }
 
 TEST(NonFiniteStop, MatrixTermsOverflowingStopTheRun) {
-    Deck d;
-    set_small_scenario(d);
-    d.mdflags = 7;
-    d.volfracs = 0.8;
-    d.difflens = 0.1;
-    d.diffs = 1e300;
-    expect_non_finite_stop(deck_text(d), "diffs 1e300", 1, 0);
+    expect_non_finite_stop(DeckBuilder().matrix(7, 0.8, 0.1).matrix_material(0.3, 0.3, 1e300).text(), "diffs 1e300", 1,
+                           0);
 }
 
 }  // namespace

@@ -31,14 +31,7 @@ int shell(const std::string& command) {
 std::string in_dir(const TempDir& dir) { return std::string("cd '") + dir.path() + "' && '" + QUILMAR_BINARY + "' "; }
 
 std::string small_deck(int nx, int ny, int nz, int nt) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.nx = nx;
-    d.ny = ny;
-    d.nz = nz;
-    d.nt = nt;
-    d.npt = 1;
-    return testing::deck_text(d);
+    return testing::DeckBuilder().grid(nx, ny, nz).steps(0.5, nt, 1).text();
 }
 
 // Every line of a result file is its header or a data line of the file's width.

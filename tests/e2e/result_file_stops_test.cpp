@@ -97,11 +97,7 @@ Outcome run_in_child(const std::string& deck, const TempDir& dir, const std::fun
 }
 
 std::string small_deck(const std::function<void(Deck&)>& change = [](Deck&) {}) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.npt = 1;
-    change(d);
-    return testing::deck_text(d);
+    return testing::DeckBuilder().steps(0.5, 4, 1).change(change).text();
 }
 
 TEST(ResultFileStops, NormalEndAndEarlyStopsLeaveWholeLines) {

@@ -11,10 +11,7 @@ namespace quilmar::testing {
 namespace {
 
 TEST(RunOutputs, ThreeStepsWithASnapshotEverySecondStep) {
-    Deck d;
-    set_small_scenario(d);  // 10 x 3 x 2 cells
-    d.nt = 3;
-    d.npt = 2;
+    Deck d = DeckBuilder().steps(0.5, 3, 2).take();  // 10 x 3 x 2 cells
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -70,21 +67,10 @@ TEST(RunOutputs, SnapshotsEveryNptStepsOnly) {
 TEST(RunOutputs, SetupLinesFollowTheEchoInOrder) {
     // A well on the face between columns 2 and 3 and on the face between the two layers,
     // a remediated source of components 1 and 4 (component 2 has concentration but no mass).
-    Deck d;
-    set_small_scenario(d);
-    d.xwell = 4.0;
-    d.ywell = -1.5;
-    d.zwellbot = 1.0;
-    d.zwelltop = 1.7;
-    d.czero(2) = 3.0;
-    d.czero(4) = 2.0;
-    d.tzeromass(4) = 250.5;
-    d.xremove = 0.9;
-    d.t1 = 0.5;
-    d.t2 = 1.0;
-    d.nt = 1;
+    const std::string deck = DeckBuilder().well(4.0, -1.5, 1.0, 1.7).source(2, 3.0, 0.0).source(4, 2.0, 250.5)
+                                 .remediation(0.9, 0.5, 1.0).steps(0.5, 1, 2).text();
     TempDir dir;
-    RunResult r = run_program(deck_text(d), dir);
+    RunResult r = run_program(deck, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     const auto out = lines_of(r.out);
     ASSERT_EQ(out.size(), 126u + 10);
@@ -97,11 +83,8 @@ TEST(RunOutputs, SetupLinesFollowTheEchoInOrder) {
 }
 
 TEST(RunOutputs, NoStepsLeaveTheHeadersOnly) {
-    Deck d;
-    set_small_scenario(d);
-    d.nt = 0;
     TempDir dir;
-    RunResult r = run_program(deck_text(d), dir);
+    RunResult r = run_program(DeckBuilder().steps(0.5, 0, 2).text(), dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(lines_with(r.out, "time =").size(), 0u);
     EXPECT_EQ(lines_of(r.out).back(), " tzeromass(m)= 1e+06");
@@ -113,16 +96,9 @@ TEST(RunOutputs, NoStepsLeaveTheHeadersOnly) {
 // leaving the source rises as its mass falls. The first step converges in one sweep
 // (the largest change stays below tol), the second cannot.
 TEST(RunOutputs, StepThatDoesNotConvergeStopsWithStatusOne) {
-    Deck d;
-    set_small_scenario(d);
-    d.czero(1) = 1e-3;
+    Deck d = DeckBuilder().source(1, 1e-3, 1e6).remediation(0.999, 0.5, 1.0).convergence(0.01, 1).steps(0.5, 4, 1)
+                 .take();
     d.gamma = -1.0;
-    d.xremove = 0.999;
-    d.t1 = 0.5;
-    d.t2 = 1.0;
-    d.tol = 0.01;
-    d.maxit = 1;
-    d.npt = 1;
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 1);
@@ -152,13 +128,11 @@ TEST(RunOutputs, StepThatDoesNotConvergeStopsWithStatusOne) {
 }
 
 TEST(RunOutputs, TimingLineOnRequestChangesNothingElse) {
-    Deck d;
-    set_small_scenario(d);
-    d.nt = 3;
+    const std::string deck = DeckBuilder().steps(0.5, 3, 2).text();
     TempDir plain_dir, timed_dir, off_dir;
-    const RunResult plain = run_program(deck_text(d), plain_dir);
-    const RunResult timed = run_program(deck_text(d), timed_dir, "QUILMAR_TIMING=1");
-    const RunResult off = run_program(deck_text(d), off_dir, "QUILMAR_TIMING=0");
+    const RunResult plain = run_program(deck, plain_dir);
+    const RunResult timed = run_program(deck, timed_dir, "QUILMAR_TIMING=1");
+    const RunResult off = run_program(deck, off_dir, "QUILMAR_TIMING=0");
     ASSERT_EQ(plain.status, 0) << plain.err;
     ASSERT_EQ(timed.status, 0) << timed.err;
     EXPECT_EQ(timed.out, plain.out);

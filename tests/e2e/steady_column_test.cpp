@@ -18,26 +18,13 @@ namespace {
 constexpr int kCells = 40;
 constexpr double kVd = 1.0, kPor = 0.25, kAlpha = 1.0, kDecay = 0.5, kDx = 1.0;
 
-void column_deck(Deck& d) {
-    set_small_scenario(d);
-    d.czero(1) = 1.0;
-    d.tzeromass(1) = 1e15;
-    d.gamma = 0.0;
-    d.vd = kVd;
-    d.porf = kPor;
-    d.alphax = kAlpha;
+Deck column_deck() {
+    Deck d = DeckBuilder().constant_source(1, 1.0).flow(kVd, kPor).dispersion(kAlpha, 0.2, 0.02, 0.5)
+                 .grid(kCells, 1, 1).cells(kDx, 1.0, 1.0).steps(1.0, 60, 60).convergence(1e-13, 5000).take();
     d.retardf(1) = 1.5;
     d.decayf(1, 1, 1) = kDecay;
-    d.dx = kDx;
-    d.nx = kCells;
-    d.ny = 1;
-    d.nz = 1;
-    d.dt = 1.0;
-    d.nt = 60;
-    d.npt = 60;
-    d.tol = 1e-13;
-    d.maxit = 5000;
     d.xwell = 0.5;
+    return d;
 }
 
 // The steady discrete balance of cell i, (F + 2G + L) c_i = (F + G) c_(i-1) + G c_(i+1),
@@ -65,8 +52,7 @@ double continuous_steady(int i) {
 }
 
 TEST(SteadyColumn, ReachesTheSteadyAdvectionDispersionDecayProfile) {
-    Deck d;
-    column_deck(d);
+    Deck d = column_deck();
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -11,20 +11,16 @@
 namespace quilmar::testing {
 namespace {
 
-void plume_deck(Deck& d) {
-    set_small_scenario(d);
-    d.czero(1) = 10.0;
-    d.czero(2) = 1.0;
-    d.tzeromass(2) = 1e6;
-    d.yieldf(3) = 0.5;
-    d.decayf(2, 1, 1) = 0.3;
-    d.decayf(1, 1, 1) = 0.1;
+// The small scenario on 8 columns with a second source component and a decaying chain.
+DeckBuilder plume_deck() {
+    DeckBuilder b;
+    b.source(2, 1.0, 1e6).grid(8, 3, 2).well(1.0, 0.5, 0.5, 0.5).steps(0.5, 6, 6).convergence(1e-12, 500);
+    Deck& d = b.deck();
     d.yieldf(2) = 0.8;
-    d.nx = 8;
-    d.nt = 6;
-    d.npt = 6;
-    d.tol = 1e-12;
-    d.xwell = 1.0;
+    d.yieldf(3) = 0.5;
+    d.decayf(1, 1, 1) = 0.1;
+    d.decayf(2, 1, 1) = 0.3;
+    return b;
 }
 
 // Concentration fields of the last snapshot, by (i, j, k), 1-based.
@@ -48,20 +44,10 @@ TEST(GridSymmetry, RowsWithoutTransverseExchangeRepeatTheSingleRow) {
     // Without transverse dispersion and with the source over all rows, each of three rows
     // is the single-row plume, and the whole-plume discharges and masses are three times its.
     // The source is three times as wide, so it holds three times the mass to deplete alike.
-    Deck one;
-    plume_deck(one);
-    one.ny = 1;
-    one.lysource = 1;
-    one.alphat = 0.0;
-    one.tortf = 0.0;
-    Deck three;
-    plume_deck(three);
-    three.ny = 3;
-    three.lysource = 3;
+    Deck one = plume_deck().grid(8, 1, 2).source_cells(1, 1, 1).dispersion(2.0, 0.0, 0.02, 0.0).take();
+    Deck three = plume_deck().grid(8, 3, 2).source_cells(3, 1, 1).dispersion(2.0, 0.0, 0.02, 0.0).take();
     three.tzeromass(1) = 3 * one.tzeromass(1);
     three.tzeromass(2) = 3 * one.tzeromass(2);
-    three.alphat = 0.0;
-    three.tortf = 0.0;
     RunResult r1, r3;
     const Field f1 = run_field(one, &r1);
     const Field f3 = run_field(three, &r3);
@@ -83,16 +69,8 @@ TEST(GridSymmetry, MoreOuterRowsChangeNothingTheyDoNotReach) {
     // With transverse dispersion, a grid of 6 rows and one of 12 differ only where the
     // plume meets the zero row beyond the last row; where the plume is a millionth of the
     // source or less there, the rows it occupies agree to the written precision.
-    Deck narrow;
-    plume_deck(narrow);
-    narrow.ny = 6;
-    narrow.alphat = 0.003;
-    narrow.tortf = 0.0;
-    Deck wide;
-    plume_deck(wide);
-    wide.ny = 12;
-    wide.alphat = 0.003;
-    wide.tortf = 0.0;
+    Deck narrow = plume_deck().grid(8, 6, 2).dispersion(2.0, 0.003, 0.02, 0.0).take();
+    Deck wide = plume_deck().grid(8, 12, 2).dispersion(2.0, 0.003, 0.02, 0.0).take();
     const Field fn = run_field(narrow);
     const Field fw = run_field(wide);
     double edge = 0;
@@ -115,29 +93,12 @@ TEST(GridSymmetry, TheSamePlumeTurnedFromVerticalToTransverse) {
     // as one spreading sideways over 10 rows (source in the first two), as long as it does
     // not reach the far side, where the top passes no flux but the last row meets the
     // zero row.
-    Deck vertical;
-    plume_deck(vertical);
-    vertical.ny = 1;
-    vertical.nz = 10;
-    vertical.lysource = 1;
-    vertical.lzsourcemin = 1;
-    vertical.lzsourcemax = 2;
-    vertical.dz = 0.5;
-    vertical.alphav = 0.003;
-    vertical.tortf = 0.0;
-    vertical.alphat = 7.0;  // no effect with one row
-    Deck transverse;
-    plume_deck(transverse);
-    transverse.ny = 10;
-    transverse.nz = 1;
-    transverse.lysource = 2;
-    transverse.lzsourcemin = 1;
-    transverse.lzsourcemax = 1;
-    transverse.dy = 0.5;
-    transverse.dz = 1.0;
-    transverse.alphat = 0.003;
-    transverse.tortf = 0.0;
-    transverse.alphav = 7.0;  // no effect with one layer
+    // The transverse dispersivity of the vertical plume and the vertical one of the
+    // transverse plume have no effect: one row, one layer.
+    Deck vertical = plume_deck().grid(8, 1, 10).cells(2.0, 1.0, 0.5).source_cells(1, 1, 2)
+                        .dispersion(2.0, 7.0, 0.003, 0.0).take();
+    Deck transverse = plume_deck().grid(8, 10, 1).cells(2.0, 0.5, 1.0).source_cells(2, 1, 1)
+                          .dispersion(2.0, 0.003, 7.0, 0.0).take();
     const Field fv = run_field(vertical);
     const Field ft = run_field(transverse);
     EXPECT_GT(fv.at(8, 1, 4)[4], 1e-3);  // the plume does spread beyond the source layers

@@ -12,22 +12,11 @@ namespace quilmar::testing {
 namespace {
 
 // 4 x 2 x 2 cells with bounding layers above and below and embedded clay (code 7), a
-// decaying chain in the matrix, converged tightly.
-void chain_over_clay(Deck& d) {
-    set_small_scenario(d);
-    d.nx = 4;
-    d.ny = 2;
-    d.nz = 2;
-    d.lysource = 2;
-    d.lzsourcemax = 2;
-    d.czero(2) = 2.0;
-    d.tzeromass(2) = 1e6;
-    d.mdflags = 7;
-    d.volfracs = 0.7;
-    d.difflens = 0.05;
-    d.porms = 0.4;
-    d.tortms = 0.3;
-    d.diffs = 0.05;
+// decaying chain in the matrix, converged tightly; both zone bounds at 0, so every cell
+// lies in zone 3.
+Deck chain_over_clay() {
+    Deck d = DeckBuilder().grid(4, 2, 2).source_cells(2, 1, 2).source(2, 2.0, 1e6).matrix(7, 0.7, 0.05)
+                 .matrix_material(0.4, 0.3, 0.05).zones(0.0, 0.0).convergence(1e-14, 5000).take();
     for (int m = 1; m <= 4; ++m) {
         d.retardms(m) = 1.5 + 0.5 * m;
         if (m >= 2) d.yieldms(m) = 0.7;
@@ -35,10 +24,7 @@ void chain_over_clay(Deck& d) {
         d.decayf(m, 3, 1) = 0.05;
         if (m >= 2) d.yieldf(m) = 0.6;
     }
-    d.x1 = d.x2 = 0.0;  // every cell in zone 3
-    d.tol = 1e-14;
-    d.maxit = 5000;
-    d.dt = 0.5;
+    return d;
 }
 
 // The cell-by-cell path keeps the per-element arrays the balance is written in (depth,
@@ -47,8 +33,7 @@ void chain_over_clay(Deck& d) {
 
 TEST(MatrixStepBalance, HoldsForEveryElementComponentAndStep) {
     const ReferenceSweep reference;
-    Deck d;
-    chain_over_clay(d);
+    Deck d = chain_over_clay();
     SteppedRun run(d);
     Model& s = run.model();
     const MatrixdModule& md = s.md;

@@ -19,30 +19,17 @@ struct ScopedEnv {
 
 // A two-member source over aquitards and embedded clay, long enough for three
 // threads' ranges of columns, the zones changing within them.
-void layered_chain(Deck& d) {
-    set_small_scenario(d);
-    d.nx = 40;
-    d.ny = 4;
-    d.nz = 3;
-    d.lysource = 2;
-    d.lzsourcemax = 2;
-    d.czero(2) = 5.0;
-    d.tzeromass(1) = 3e3;
-    d.tzeromass(2) = 1e2;
-    d.x1 = 30.0;
-    d.x2 = 55.0;
+Deck layered_chain() {
+    Deck d = DeckBuilder().grid(40, 4, 3).source_cells(2, 1, 2).source(1, 10.0, 3e3).source(2, 5.0, 1e2)
+                 .zones(30.0, 55.0).matrix(7, 0.8, 1.0).steps(0.5, 6, 2).convergence(1e-10, 500).take();
     for (int m = 2; m <= 4; ++m) d.yieldf(m) = d.yieldms(m) = 0.7;
     for (int m = 1; m <= 4; ++m)
         for (int z = 1; z <= 3; ++z) d.decayf(m, z, 1) = d.decayms(m, z, 1) = 0.02 * m + 0.05 * z;
-    d.mdflags = 7;
-    d.volfracs = 0.8;
-    d.nt = 6;
-    d.tol = 1e-10;
+    return d;
 }
 
 TEST(BudgetFile, AddedBesideUnchangedResultsAndTheSameOnEveryPath) {
-    Deck d;
-    layered_chain(d);
+    Deck d = layered_chain();
     const std::string deck = deck_text(d);
     TempDir plain_dir;
     const RunResult plain = run_program(deck, plain_dir);
@@ -67,11 +54,9 @@ TEST(BudgetFile, AddedBesideUnchangedResultsAndTheSameOnEveryPath) {
 }
 
 TEST(BudgetFile, OneThatCannotBeCreatedStopsTheRunNamingIt) {
-    Deck d;
-    set_small_scenario(d);
     TempDir dir;
     std::filesystem::create_directory(dir.file("budget.out"));
-    const RunResult r = run_with_budget(deck_text(d), dir);
+    const RunResult r = run_with_budget(DeckBuilder().text(), dir);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("budget.out"), std::string::npos) << r.err;
     EXPECT_EQ(lines_of(r.files.at("plume_mass.out")).size(), 1u);  // the header, nothing lost

@@ -11,12 +11,7 @@ namespace {
 
 // A 2 x 3 x 4 grid with code 4 (bounding layers on top and bottom).
 void small_grid(Model& s, std::ostream& out) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.nx = 2;
-    d.ny = 3;
-    d.nz = 4;
-    d.mdflags = 4;
+    Deck d = testing::DeckBuilder().grid(2, 3, 4).matrix(4, 1.0, 1.0).take();
     d.xwell = 1.0;
     d.zwelltop = 3.5;
     testing::load_deck(s, d);

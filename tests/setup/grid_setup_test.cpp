@@ -17,22 +17,10 @@ namespace {
 using testing::lines_of;
 
 // Deck of a 4 x 2 x 3 grid of 10 x 5 x 2 cells whose column centres are 5, 15, 25, 35.
-void grid_deck(Deck& d) {
-    testing::set_small_scenario(d);
-    d.dx = 10;
-    d.nx = 4;
-    d.dy = 5;
-    d.ny = 2;
-    d.dz = 2;
-    d.nz = 3;
-    d.x1 = 15;  // on the centre of column 2
-    d.x2 = 35;  // on the centre of column 4
-    d.mdflags = 5;
-    d.porms = 0.4;
-    d.tortms = 0.25;
-    d.diffs = 0.02;
-    d.volfracs = 0.8;
-    d.difflens = 0.5;
+// The zone bounds lie on the centres of columns 2 and 4.
+Deck grid_deck() {
+    Deck d = testing::DeckBuilder().grid(4, 2, 3).cells(10, 5, 2).zones(15, 35).matrix(5, 0.8, 0.5)
+                 .matrix_material(0.4, 0.25, 0.02).take();
     for (int m = 1; m <= 4; ++m) {
         d.retardms(m) = 1.0 + m;
         d.yieldms(m) = 0.1 * m;
@@ -42,11 +30,11 @@ void grid_deck(Deck& d) {
             d.decayms(m, z, 3) = 98;
         }
     }
+    return d;
 }
 
 TEST(ElementSetup, MatrixPropertiesAndZoneDecayPerElement) {
-    Deck d;
-    grid_deck(d);
+    Deck d = grid_deck();
     Model s;
     testing::load_deck(s, d);
     std::ostringstream out;
@@ -82,8 +70,7 @@ TEST(ElementSetup, MatrixPropertiesAndZoneDecayPerElement) {
 // embedded material everywhere, and zeroes every concentration and stored amount.
 TEST(InitialState, FacesOnlyWhereTheGridHasThemAndEverythingZeroed) {
     for (int nz : {3, 1}) {
-        Deck d;
-        grid_deck(d);
+        Deck d = grid_deck();
         d.mdflags = 7;
         d.nz = nz;
         Model s;
@@ -112,8 +99,7 @@ struct WellSearch {
 };
 
 WellSearch search(double xwell, double ywell, double zwelltop, double zwellbot) {
-    Deck d;
-    grid_deck(d);
+    Deck d = grid_deck();
     Model s;
     testing::load_deck(s, d);
     s.deck.xwell = xwell;

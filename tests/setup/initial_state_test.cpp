@@ -13,13 +13,7 @@ namespace {
 
 // mdtop and mdbot of every element after the initial state of a 2 x 2 x nz grid.
 void faces_after_initial_state(int code, int nz, Model& s) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.nx = 2;
-    d.ny = 2;
-    d.nz = nz;
-    d.mdflags = code;
-    d.volfracs = 0.9;
+    Deck d = testing::DeckBuilder().grid(2, 2, nz).matrix(code, 0.9, 1.0).take();
     d.zwelltop = d.zwellbot = 0.5;
     testing::load_deck(s, d);
     std::ostringstream out;
@@ -89,11 +83,7 @@ TEST(InitialState, ZeroFieldsBoundaryColumnsAndClock) {
 // some systems a read of a never-written page makes it resident, and a run without matrix
 // diffusion never uses the stored amounts.
 TEST(MemoryFootprint, TheInitialStateMakesNoNewPagesResident) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.nx = 100;
-    d.ny = 40;
-    d.nz = 10;
+    Deck d = testing::DeckBuilder().grid(100, 40, 10).take();
     Model s;
     testing::load_deck(s, d);
     s.md.ainew1(3, 2) = 7.0;

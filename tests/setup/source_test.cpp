@@ -18,30 +18,15 @@ using testing::lines_of;
 // Q = vd * 2 * (lysource dy) * ((lzsourcemax - lzsourcemin + 1) dz) = 0.1 * 2 * 3 * 1 = 0.6.
 constexpr double kQ = 0.6;
 
-void source_deck(Deck& d) {
-    testing::set_small_scenario(d);
-    d.czero(1) = 2.0;
-    d.tzeromass(1) = 1000.0;
-    d.czero(2) = 0.5;
-    d.tzeromass(2) = 40.0;
-    d.czero(3) = 7.0;  // no source mass: no source at all
-    d.tzeromass(3) = 0.0;
-    d.czero(4) = 3.0;
-    d.tzeromass(4) = 1e-20;  // just enough to count as a source
+// Component 3 has no source mass and so no source at all; component 4 just enough mass to
+// count as a source.
+Deck source_deck() {
+    Deck d = testing::DeckBuilder().source(1, 2.0, 1000.0).source(2, 0.5, 40.0).source(3, 7.0, 0.0)
+                 .source(4, 3.0, 1e-20).source_cells(2, 2, 3).remediation(0.6, 10.0, 15.0).grid(10, 3, 4)
+                 .cells(2.0, 1.5, 0.5).flow(0.1, 0.3).well(9.0, 0.5, 0.25, 0.25).take();
     d.gamma = 0.7;
-    d.xremove = 0.6;
-    d.t1 = 10.0;
-    d.t2 = 15.0;
     d.rates = 0.05;
-    d.lysource = 2;
-    d.lzsourcemin = 2;
-    d.lzsourcemax = 3;
-    d.dy = 1.5;
-    d.dz = 0.5;
-    d.ny = 3;
-    d.nz = 4;
-    d.vd = 0.1;
-    d.zwelltop = d.zwellbot = 0.25;
+    return d;
 }
 
 // The closed-form law, computed in long double from the deck values alone.
@@ -83,8 +68,7 @@ struct SourceRun {
 };
 
 TEST(SourceSetup, GeometryConstantsAndConsoleLines) {
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     SourceRun r(d);
     EXPECT_DOUBLE_EQ(r.s.src.area2, 6.0);
     EXPECT_EQ(r.s.src.ysource, 3.0);
@@ -105,8 +89,7 @@ TEST(SourceSetup, GeometryConstantsAndConsoleLines) {
 }
 
 TEST(SourceRelease, FollowsTheDepletionLawBeforeDuringAndAfterRemediation) {
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     SourceRun r(d);
     const Reference p1{{kQ, 0.05, 0.7}, 1000, 2, 10, 15, 0.6};
     const Reference p2{{kQ, 0.05, 0.7}, 40, 0.5, 10, 15, 0.6};
@@ -124,8 +107,7 @@ TEST(SourceRelease, FollowsTheDepletionLawBeforeDuringAndAfterRemediation) {
 TEST(SourceRelease, MassSolvesTheBalanceOfTheSourceZone) {
     // dM/dt = -Q C - lambda M away from the remediation, by central differences of the mass
     // the release reports, and a linear fall of the mass during the remediation.
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     SourceRun r(d);
     const double h = 1e-4;
     for (double t : {2.0, 8.0, 20.0, 30.0}) {
@@ -150,8 +132,7 @@ TEST(SourceRelease, MassSolvesTheBalanceOfTheSourceZone) {
 }
 
 TEST(SourceRelease, ContinuousAtTheStartAndEndOfRemediation) {
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     SourceRun r(d);
     const double e = 1e-9;
     EXPECT_NEAR(r.c(1, 10.0 - e), r.c(1, 10.0), 1e-8);
@@ -168,13 +149,11 @@ TEST(SourceRelease, ContinuousAtTheStartAndEndOfRemediation) {
 }
 
 TEST(SourceRelease, NegligibleMassGivesNoConcentration) {
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     SourceRun r(d);
     for (double t : {1.0, 12.0, 20.0}) EXPECT_EQ(r.c(4, t), 0.0) << t;
     // Just below the threshold the component has no source at all: no line, no constants.
-    Deck below;
-    source_deck(below);
+    Deck below = source_deck();
     below.tzeromass(4) = 9.99e-21;
     SourceRun rb(below);
     EXPECT_EQ(lines_of(rb.out.str()).size(), 7u);
@@ -182,8 +161,7 @@ TEST(SourceRelease, NegligibleMassGivesNoConcentration) {
 }
 
 TEST(SourceRelease, WholeMassRemovedStopsTheReleaseAtT2) {
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     d.xremove = 1.0;
     SourceRun r(d);
     EXPECT_EQ(r.s.src.t2mass(1), 0.0);
@@ -199,8 +177,7 @@ TEST(SourceRelease, ConstantConcentrationAndADepletedSource) {
     // Q czero = 1.2 and loss 0.05 runs dry at ln(29/24)/0.05 = 3.78, before t1. From then
     // on the emptied source releases nothing, before, during and after the remediation
     // (the power law alone, 0^0 = 1, would go on releasing czero from no mass).
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     d.gamma = 0.0;
     d.tzeromass(1) = 5.0;
     SourceRun r(d);
@@ -220,8 +197,7 @@ TEST(SourceRelease, ConstantConcentrationAndADepletedSource) {
 TEST(SourceRelease, NoRemediationWhenNothingIsRemoved) {
     // xremove = 0: the remediation period keeps a straight line between the untreated
     // masses at t1 and t2.
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     d.xremove = 0.0;
     SourceRun r(d);
     const DepletionLaw law{kQ, 0.05, 0.7};
@@ -233,8 +209,7 @@ TEST(SourceRelease, NoRemediationWhenNothingIsRemoved) {
 }
 
 TEST(SourceRelease, WritesOnlyTheSourceCellsOfColumnZero) {
-    Deck d;
-    source_deck(d);
+    Deck d = source_deck();
     SourceRun r(d);
     r.s.atime = 12.0;
     release_source(r.s);

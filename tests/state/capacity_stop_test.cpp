@@ -23,23 +23,16 @@ bool files_hold_headers_only(RunResult& r) {
     return true;
 }
 
-Deck& column_deck(Deck& d) {
-    set_small_scenario(d);
-    d.ny = 1;
-    d.nz = 1;
-    d.nt = 2;
+// nx columns in one row and one layer unless ny and nz are given, two steps.
+Deck column_deck(int nx, int ny = 1, int nz = 1) {
+    Deck d = DeckBuilder().grid(nx, ny, nz).steps(0.5, 2, 2).take();
     d.xwell = 1.0;
     return d;
 }
 
 TEST(CapacityStop, MoreThanHalfAMillionElementsStopsInElementSetup) {
-    Deck d;
-    set_small_scenario(d);
-    d.nx = 205;  // 205 x 49 x 50 = 502250 cells
-    d.ny = 49;
-    d.nz = 50;
     TempDir dir;
-    RunResult r = run_program(deck_text(d), dir);
+    RunResult r = run_program(DeckBuilder().grid(205, 49, 50).text(), dir);  // 502250 cells
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(stop_report(r), "quilmar_v3: Index '500001' of dimension 1 of array 'mdflag' above upper bound of 500000 "
               "(deck records 37 to 39: nx*ny*nz = 502250 cells, at most 500000)");
@@ -50,8 +43,7 @@ TEST(CapacityStop, MoreThanHalfAMillionElementsStopsInElementSetup) {
 }
 
 TEST(CapacityStop, TwoThousandColumnsStopInTheInitialStateBeforeAnyStep) {
-    Deck d;
-    column_deck(d).nx = 2000;
+    Deck d = column_deck(2000);
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);
@@ -62,7 +54,7 @@ TEST(CapacityStop, TwoThousandColumnsStopInTheInitialStateBeforeAnyStep) {
     EXPECT_TRUE(files_hold_headers_only(r));
 
     // 1999 columns fit.
-    column_deck(d).nx = 1999;
+    d = column_deck(1999);
     TempDir ok;
     r = run_program(deck_text(d), ok);
     EXPECT_EQ(r.status, 0) << r.err;
@@ -70,8 +62,7 @@ TEST(CapacityStop, TwoThousandColumnsStopInTheInitialStateBeforeAnyStep) {
 }
 
 TEST(CapacityStop, FiftyRowsPassSetupAndStopInTheFirstSweep) {
-    Deck d;
-    column_deck(d).ny = 50;
+    Deck d = column_deck(10, 50);
     d.lysource = 50;
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
@@ -84,8 +75,7 @@ TEST(CapacityStop, FiftyRowsPassSetupAndStopInTheFirstSweep) {
 }
 
 TEST(CapacityStop, FiftyOneLayersStopInTheInitialState) {
-    Deck d;
-    column_deck(d).nz = 51;
+    Deck d = column_deck(10, 1, 51);
     TempDir dir;
     RunResult r = run_program(deck_text(d), dir);
     EXPECT_EQ(r.status, 2);

@@ -72,6 +72,100 @@ std::string deck_text(Deck& d) {
     return text;
 }
 
+DeckBuilder& DeckBuilder::source(int m, double czero, double tzeromass) {
+    deck_.czero(m) = czero;
+    deck_.tzeromass(m) = tzeromass;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::constant_source(int m, double czero) {
+    deck_.gamma = 0.0;
+    return source(m, czero, 1e15);
+}
+
+DeckBuilder& DeckBuilder::source_cells(int lysource, int lzsourcemin, int lzsourcemax) {
+    deck_.lysource = lysource;
+    deck_.lzsourcemin = lzsourcemin;
+    deck_.lzsourcemax = lzsourcemax;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::remediation(double xremove, double t1, double t2) {
+    deck_.xremove = xremove;
+    deck_.t1 = t1;
+    deck_.t2 = t2;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::flow(double vd, double porf) {
+    deck_.vd = vd;
+    deck_.porf = porf;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::dispersion(double alphax, double alphat, double alphav, double tortf) {
+    deck_.alphax = alphax;
+    deck_.alphat = alphat;
+    deck_.alphav = alphav;
+    deck_.tortf = tortf;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::zones(double x1, double x2) {
+    deck_.x1 = x1;
+    deck_.x2 = x2;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::matrix(int mdflags, double volfracs, double difflens) {
+    deck_.mdflags = mdflags;
+    deck_.volfracs = volfracs;
+    deck_.difflens = difflens;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::matrix_material(double porms, double tortms, double diffs) {
+    deck_.porms = porms;
+    deck_.tortms = tortms;
+    deck_.diffs = diffs;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::grid(int nx, int ny, int nz) {
+    deck_.nx = nx;
+    deck_.ny = ny;
+    deck_.nz = nz;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::cells(double dx, double dy, double dz) {
+    deck_.dx = dx;
+    deck_.dy = dy;
+    deck_.dz = dz;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::steps(double dt, int nt, int npt) {
+    deck_.dt = dt;
+    deck_.nt = nt;
+    deck_.npt = npt;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::convergence(double tol, int maxit) {
+    deck_.tol = tol;
+    deck_.maxit = maxit;
+    return *this;
+}
+
+DeckBuilder& DeckBuilder::well(double xwell, double ywell, double zwellbot, double zwelltop) {
+    deck_.xwell = xwell;
+    deck_.ywell = ywell;
+    deck_.zwellbot = zwellbot;
+    deck_.zwelltop = zwelltop;
+    return *this;
+}
+
 TempDir::TempDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "quilmar-test-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) throw std::runtime_error("cannot create a scratch folder");

@@ -36,25 +36,11 @@ void expect_identical_runs(Deck& d, const std::string& what) {
 }
 
 // A plume with a three-member chain, reaction zones and a source that is remediated.
-void chain_scenario(Deck& d) {
-    set_small_scenario(d);
-    d.nx = 9;
-    d.ny = 5;
-    d.nz = 4;
-    d.lysource = 2;
-    d.lzsourcemin = 2;
-    d.lzsourcemax = 3;
-    d.czero(1) = 50.0;
-    d.czero(2) = 5.0;
-    d.tzeromass(1) = 2e3;
-    d.tzeromass(2) = 1e2;
+Deck chain_scenario() {
+    Deck d = DeckBuilder().grid(9, 5, 4).source_cells(2, 2, 3).source(1, 50.0, 2e3).source(2, 5.0, 1e2)
+                 .zones(6.0, 12.0).remediation(0.8, 1.0, 1.5).steps(0.5, 8, 3).convergence(1e-10, 500).take();
     d.gamma = 0.7;
     d.rates = 0.02;
-    d.t1 = 1.0;
-    d.t2 = 1.5;
-    d.xremove = 0.8;
-    d.x1 = 6.0;
-    d.x2 = 12.0;
     d.yieldf(2) = 0.8;
     d.yieldf(3) = 0.7;
     d.yieldf(4) = 0.6;
@@ -70,9 +56,7 @@ void chain_scenario(Deck& d) {
     d.yieldms(2) = 0.8;
     d.yieldms(3) = 0.7;
     d.yieldms(4) = 0.6;
-    d.nt = 8;
-    d.npt = 3;
-    d.tol = 1e-10;
+    return d;
 }
 
 // Every matrix code on a layered grid and on the thin shapes: a plan view (one layer), a
@@ -81,16 +65,8 @@ TEST(FastPathIdentity, EveryMatrixCodeOnLayeredAndThinGrids) {
     const int shapes[][2] = {{5, 4}, {5, 1}, {1, 4}, {1, 1}};  // ny, nz
     for (int code = 0; code <= 7; ++code)
         for (const auto& [ny, nz] : shapes) {
-            Deck d;
-            chain_scenario(d);
-            d.mdflags = code;
-            d.ny = ny;
-            d.nz = nz;
-            d.lysource = ny < d.lysource ? ny : d.lysource;
-            d.lzsourcemin = 1;
-            d.lzsourcemax = nz;
-            d.volfracs = (code == 2 || code >= 5) ? 0.7 : 1.0;
-            d.difflens = 0.4;
+            Deck d = DeckBuilder(chain_scenario()).matrix(code, (code == 2 || code >= 5) ? 0.7 : 1.0, 0.4)
+                         .grid(9, ny, nz).source_cells(ny < 2 ? ny : 2, 1, nz).take();
             expect_identical_runs(d, "code " + std::to_string(code) + ", ny " + std::to_string(ny) + ", nz " +
                                          std::to_string(nz));
         }
@@ -117,8 +93,7 @@ TEST(FastPathIdentity, GridShapesAndBoundaries) {
         {"long with matrix", [](Deck& d) { d.nx = 70; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; d.mdflags = 7; d.volfracs = 0.8; }},
     };
     for (const Variant& v : variants) {
-        Deck d;
-        chain_scenario(d);
+        Deck d = chain_scenario();
         v.change(d);
         expect_identical_runs(d, v.name);
     }

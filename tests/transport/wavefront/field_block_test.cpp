@@ -13,10 +13,7 @@ namespace {
 
 // A small grid with every kind of matrix makes resident only the pages its fields touch.
 TEST(MemoryFootprint, TheFastSolversFieldsCostOnlyTheSmallGridsPages) {
-    Deck d;
-    testing::set_small_scenario(d);
-    d.mdflags = 7;
-    d.volfracs = 0.8;
+    Deck d = testing::DeckBuilder().matrix(7, 0.8, 1.0).take();
     Model s;
     testing::load_deck(s, d);
     std::ostringstream console;
