@@ -4,6 +4,7 @@
 
 #include "matrixdiffusion/matrixdsr.hpp"
 #include "results/result_pass.hpp"
+#include "transport/thin/thin_solver.hpp"
 #include "transport/wavefront/wavefront_solver.hpp"
 
 namespace quilmar {
@@ -51,8 +52,10 @@ void copy_grid_to_elements(Model& s) {
 }
 
 std::unique_ptr<StepSolver> make_step_solver(Model& s, const SolverOptions& options, bool continues) {
-    if (!options.reference && WavefrontSolver::eligible(s))
+    if (!options.reference && WavefrontSolver::eligible(s)) {
+        if (thin::thin_grid(s.deck.ny, s.deck.nz)) return std::make_unique<ThinSolver>(s, options, !continues);
         return std::make_unique<WavefrontSolver>(s, options, !continues);
+    }
     return std::make_unique<CheckedSolver>();
 }
 

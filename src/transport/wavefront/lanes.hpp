@@ -90,5 +90,12 @@ inline Vec abs_of(Vec v) {
 // +0 in every lane.
 inline Vec zeros() { return splat(0.0); }
 
+// Every lane moved up by one: lane l takes lane l-1, lane 0 takes +0.
+#if defined(__AVX__)
+inline Vec shift_up(Vec v) { return __builtin_shufflevector(v, zeros(), 4, 0, 1, 2); }
+#else
+inline Vec shift_up(Vec v) { return Vec{Half{0.0, v.lo[0]}, Half{v.lo[1], v.hi[0]}}; }
+#endif
+
 }  // namespace
 }  // namespace quilmar::wavefront

@@ -1,0 +1,8 @@
+// The thin grids' sweep kernels for any processor.
+#include "transport/thin/thin_kernels.hpp"
+
+namespace quilmar::thin {
+
+void sweep_thin_portable(const ThinSweepData& d, LaneValues& emax) { sweep_thin(d, emax); }
+
+}  // namespace quilmar::thin

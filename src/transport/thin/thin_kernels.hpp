@@ -1,0 +1,267 @@
+#pragma once
+// The sweep kernels of thin grids: the cell balance of the checked sweep, operation for
+// operation, with the lanes filled by the cells of a diagonal (cross-section, plan view) or
+// by the four components of a stream tube. Included by the kernel translation units only;
+// every function here is local to the unit that includes it.
+#include "transport/thin/thin_kernel_entry.hpp"
+#include "transport/wavefront/kernels.hpp"
+
+namespace quilmar::thin {
+namespace {
+
+using namespace wavefront;
+
+#define QUILMAR_INLINE __attribute__((always_inline)) inline
+
+// Stores v into the lanes that hold a cell; the others keep what p holds (a ghost, the
+// source plane, or a place no cell uses).
+template <bool AllReal>
+QUILMAR_INLINE void store_cells(Mask real, double* p, Vec v) {
+    if constexpr (AllReal)
+        store(p, v);
+    else
+        store(p, select(real, v, load(p)));
+}
+
+// The change of each lane that holds a cell (zero in the others), into the largest ones.
+template <bool AllReal>
+QUILMAR_INLINE void take_change(Mask real, Vec cnew, Vec old, Vec& e) {
+    Vec erri = abs_of(cnew - old);
+    if constexpr (!AllReal) erri = select(real, erri, zeros());
+    e = select(erri > e, erri, e);
+}
+
+// Four lines of diagonal c side by side (group g, its component 1 at `at1`): the four
+// components in turn, then the cells' matrix profiles and stored amounts, as the wavefront
+// kernels take a column. AlongZ: the lines are layers (cross-section); otherwise rows
+// (plan view).
+template <bool Bound, bool Embed, bool AlongZ, bool AllReal>
+QUILMAR_INLINE void diagonal_group(const ThinSweepData& d, const LaneSet& ls, int g, std::size_t at1, Vec& e) {
+    double* const cm = d.cnew;
+    const double* const om = cm + kColdAt;
+    const double* const base1 = cm + kBase1At;
+    const double* const base2 = cm + kBase2At;
+    double* const ai1 = cm + kAmount1At;
+    double* const ai2 = cm + kAmount2At;
+    const GroupFaces& f = d.faces[g];
+    const MatrixVecs* const K = d.vecs + static_cast<std::size_t>(ls.pattern) * (kComponents + 1);
+    const LaneValues* const den =
+        d.denominators + static_cast<std::size_t>(ls.pattern * d.groups + g) * kComponents;
+    const std::size_t comp = d.row, col = W * d.row;
+    const Mask real = load(ls.real);
+    const Vec flow = splat(d.flow), gx = splat(d.gx), gy = splat(d.gy), gz = splat(d.gz);
+    const bool bound_any = Bound && (f.bot_any || f.top_any);
+    Vec cn[kComponents + 1], co[kComponents + 1], bb1[kComponents + 1], bb2[kComponents + 1];
+    Vec parent = zeros();
+#pragma GCC unroll 4
+    for (int m = 1; m <= kComponents; ++m) {
+        const MatrixVecs& k = K[m];
+        const std::size_t at = at1 + static_cast<std::size_t>(m - 1) * comp;
+        const Vec old = load(cm + at), cold = load(om + at);
+        const Vec cw = load(cm + at - col), ce = load(cm + at + col);
+        const Vec below = load(cm + at - col - 1), above = load(cm + at + col + 1);
+        Vec z, y;
+        if constexpr (AlongZ) {
+            const Vec both_z = balance::both_neighbours(gz, below, above);
+            if (f.kbottom_any && f.ktop_any)
+                z = select(load(f.kbottom), gz * above, select(load(f.ktop), gz * below, both_z));
+            else if (f.kbottom_any)
+                z = select(load(f.kbottom), gz * above, both_z);
+            else if (f.ktop_any)
+                z = select(load(f.ktop), gz * below, both_z);
+            else
+                z = both_z;
+            y = gy * zeros();  // the lateral neighbour of the only row is the zero row
+        } else {
+            z = gz * zeros();  // the neighbour above the only layer is outside the grid: zero
+            const Vec both_y = balance::both_neighbours(gy, below, above);
+            y = f.jfirst_any ? select(load(f.jfirst), gy * above, both_y) : both_y;
+        }
+        Vec anum1 = balance::transport_numerator(load(k.storage), cold, flow, cw, ce, z, y, gx);
+        if (m >= 2) anum1 = balance::with_production(anum1, load(k.production), parent);
+        Vec vbb1 = zeros(), vbb2 = zeros();
+        if (m == 1) {
+            if (bound_any) vbb1 = load(base1 + at);
+            if (Embed) vbb2 = load(base2 + at);
+        } else {
+            // from the parent's stored amount of the last sweep and its new concentration
+            if (bound_any) {
+                const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai1 + at - comp), load(k.retard));
+                const Vec t2 = mdmath::bb_parent_cell(load(k.pa1), parent, load(k.den2));
+                vbb1 = mdmath::bb_daughter(load(base1 + at), t1, t2, load(k.aabot1));
+            }
+            if (Embed) {
+                const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai2 + at - comp), load(k.retard));
+                const Vec t2 = mdmath::bb_parent_cell(load(k.pa2), parent, load(k.den2));
+                vbb2 = mdmath::bb_daughter(load(base2 + at), t1, t2, load(k.aabot2));
+            }
+        }
+        Vec rterm = zeros();
+        if (Embed) rterm = mdmath::exchange_rhs(rterm, load(k.k2), vbb2);
+        if (bound_any && f.bot_any) rterm = select(load(f.bot), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
+        if (bound_any && f.top_any) rterm = select(load(f.top), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
+        const Vec cnew = (anum1 + rterm) / load(den[m - 1]);
+        store_cells<AllReal>(real, cm + at, cnew);
+        take_change<AllReal>(real, cnew, old, e);
+        cn[m] = cnew;
+        co[m] = cold;
+        bb1[m] = vbb1;
+        bb2[m] = vbb2;
+        parent = cnew;
+    }
+    if (!Embed && !bound_any) return;
+    // The stored amounts; the last component keeps its bb for the amount formed after the
+    // step's last sweep.
+    Vec par = zeros();
+#pragma GCC unroll 4
+    for (int m = 1; m < kComponents; ++m) {
+        const MatrixVecs& k = K[m];
+        const std::size_t at = at1 + static_cast<std::size_t>(m - 1) * comp;
+        const QShared sh = q_shared(k, m, cn[m], co[m], par);
+        if (Embed)
+            store_cells<AllReal>(real, ai2 + at,
+                                 stored_amount(k, m, sh, cn[m], load(k.aa2), bb2[m], load(k.delt2), load(k.gam2),
+                                               load(k.beta2)));
+        if (bound_any)
+            store_cells<AllReal>(real, ai1 + at,
+                                 stored_amount(k, m, sh, cn[m], load(k.aa1), bb1[m], load(k.delt1), load(k.gam1),
+                                               load(k.beta1)));
+        par = cn[m];
+    }
+    const std::size_t at = at1 + static_cast<std::size_t>(kComponents - 1) * comp;
+    if (Embed) store_cells<AllReal>(real, ai2 + at, bb2[kComponents]);
+    if (bound_any) store_cells<AllReal>(real, ai1 + at, bb1[kComponents]);
+}
+
+template <bool Bound, bool Embed, bool AlongZ>
+QUILMAR_INLINE void diagonals(const ThinSweepData& d, LaneValues& emax) {
+    Vec e = zeros();
+    const std::size_t col = W * d.row;
+    for (int c = 2; c <= d.nx + d.lines; ++c) {
+        const int g0 = ((c - d.nx > 1 ? c - d.nx : 1) - 1) / W;
+        const int g1 = ((c - 1 < d.lines ? c - 1 : d.lines) - 1) / W;
+        for (int g = g0; g <= g1; ++g) {
+            const LaneSet& ls = d.sets[static_cast<std::size_t>(c) * static_cast<std::size_t>(d.groups) +
+                                       static_cast<std::size_t>(g)];
+            const std::size_t at1 = static_cast<std::size_t>(c) * col + static_cast<std::size_t>(W * g + 1);
+            if (ls.all_real)
+                diagonal_group<Bound, Embed, AlongZ, true>(d, ls, g, at1, e);
+            else
+                diagonal_group<Bound, Embed, AlongZ, false>(d, ls, g, at1, e);
+        }
+    }
+    const Vec prev = load(emax);
+    store(emax, select(e > prev, e, prev));
+}
+
+// What a stream tube's step hands to the step kLag later: its new values and the stored
+// amounts of the last sweep, lane l then serving as the parent of lane l + 1.
+struct TubeCarry {
+    Vec cnew = zeros(), amount1 = zeros(), amount2 = zeros();
+};
+
+// Step t of a stream tube: cell t - kLag l, component l + 1 in lane l. The first lane (the
+// first component) has no parent; the last one keeps its bb for the amount formed after
+// the step's last sweep.
+template <bool Bound, bool Embed, bool AllReal>
+QUILMAR_INLINE void tube_step(const ThinSweepData& d, int t, TubeCarry& back, Mask first, Mask last, Vec& e) {
+    double* const cm = d.cnew;
+    const double* const om = cm + kColdAt;
+    const double* const base1 = cm + kBase1At;
+    const double* const base2 = cm + kBase2At;
+    double* const ai1 = cm + kAmount1At;
+    double* const ai2 = cm + kAmount2At;
+    const LaneSet& ls = d.sets[t];
+    const MatrixVecs& k = d.vecs[ls.pattern];
+    const Mask real = load(ls.real);
+    const std::size_t at = static_cast<std::size_t>(W * t);
+    const Vec old = load(cm + at), cold = load(om + at);
+    const Vec cw = load(cm + at - W), ce = load(cm + at + W);
+    // The only line's neighbours above and beside it are outside the grid: zero.
+    const Vec z = splat(d.gz) * zeros(), y = splat(d.gy) * zeros();
+    Vec anum1 = balance::transport_numerator(load(k.storage), cold, splat(d.flow), cw, ce, z, y, splat(d.gx));
+    const Vec parent = shift_up(back.cnew);
+    anum1 = select(first, anum1, balance::with_production(anum1, load(k.production), parent));
+    Vec vbb1 = zeros(), vbb2 = zeros();
+    if (Bound) {
+        const Vec b = load(base1 + at);
+        const Vec t1 = mdmath::bb_parent_storage(load(k.pre), shift_up(back.amount1), load(k.retard));
+        const Vec t2 = mdmath::bb_parent_cell(load(k.pa1), parent, load(k.den2));
+        vbb1 = select(first, b, mdmath::bb_daughter(b, t1, t2, load(k.aabot1)));
+    }
+    if (Embed) {
+        const Vec b = load(base2 + at);
+        const Vec t1 = mdmath::bb_parent_storage(load(k.pre), shift_up(back.amount2), load(k.retard));
+        const Vec t2 = mdmath::bb_parent_cell(load(k.pa2), parent, load(k.den2));
+        vbb2 = select(first, b, mdmath::bb_daughter(b, t1, t2, load(k.aabot2)));
+    }
+    Vec rterm = zeros();
+    if (Embed) rterm = mdmath::exchange_rhs(rterm, load(k.k2), vbb2);
+    if (Bound && d.bot) rterm = mdmath::exchange_rhs(rterm, load(k.k1), vbb1);
+    if (Bound && d.top) rterm = mdmath::exchange_rhs(rterm, load(k.k1), vbb1);
+    const Vec cnew = (anum1 + rterm) / load(d.denominators[ls.pattern]);
+    store_cells<AllReal>(real, cm + at, cnew);
+    take_change<AllReal>(real, cnew, old, e);
+    back.cnew = cnew;
+    if (!Bound && !Embed) return;
+    // A source of zero in the first lane leaves its q as that of a component without parent.
+    QShared sh;
+    sh.qtop1 = mdmath::qtop1(cnew, cold, load(k.d), load(k.alpha_dt));
+    sh.common = mdmath::q_decay(load(k.lambdar), cnew, load(k.d), load(k.alpha));
+    sh.source = select(first, zeros(), mdmath::parent_source(load(k.ylp), parent, load(k.d), load(k.retard_alpha)));
+    if (Embed) {
+        back.amount2 = load(ai2 + at);
+        const Vec amount = stored_amount(k, 2, sh, cnew, load(k.aa2), vbb2, load(k.delt2), load(k.gam2), load(k.beta2));
+        store_cells<AllReal>(real, ai2 + at, select(last, vbb2, amount));
+    }
+    if (Bound) {
+        back.amount1 = load(ai1 + at);
+        const Vec amount = stored_amount(k, 2, sh, cnew, load(k.aa1), vbb1, load(k.delt1), load(k.gam1), load(k.beta1));
+        store_cells<AllReal>(real, ai1 + at, select(last, vbb1, amount));
+    }
+}
+
+template <bool Bound, bool Embed>
+QUILMAR_INLINE void tube(const ThinSweepData& d, LaneValues& emax) {
+    const LaneMask first_lane{{-1, 0, 0, 0}}, last_lane{{0, 0, 0, -1}};
+    const Mask first = load(first_lane), last = load(last_lane);
+    static_assert(ThinLayout::kLag == 2, "the steps alternate between two carries");
+    TubeCarry odd, even;  // steps t - 2 of odd and even t
+    Vec e = zeros();
+    for (int t = 1; t <= d.steps; t += 2) {
+        if (t + 1 <= d.steps && d.sets[t].all_real && d.sets[t + 1].all_real) {
+            tube_step<Bound, Embed, true>(d, t, odd, first, last, e);
+            tube_step<Bound, Embed, true>(d, t + 1, even, first, last, e);
+        } else {
+            tube_step<Bound, Embed, false>(d, t, odd, first, last, e);
+            if (t + 1 <= d.steps) tube_step<Bound, Embed, false>(d, t + 1, even, first, last, e);
+        }
+    }
+    const Vec prev = load(emax);
+    store(emax, select(e > prev, e, prev));
+}
+
+// The kernel for the kinds of matrix the run works on.
+QUILMAR_INLINE void sweep_thin(const ThinSweepData& d, LaneValues& emax) {
+    if (d.tube) {
+        if (d.bound && d.embed) return tube<true, true>(d, emax);
+        if (d.bound) return tube<true, false>(d, emax);
+        if (d.embed) return tube<false, true>(d, emax);
+        return tube<false, false>(d, emax);
+    }
+    if (d.along_z) {
+        if (d.bound && d.embed) return diagonals<true, true, true>(d, emax);
+        if (d.bound) return diagonals<true, false, true>(d, emax);
+        if (d.embed) return diagonals<false, true, true>(d, emax);
+        return diagonals<false, false, true>(d, emax);
+    }
+    if (d.bound && d.embed) return diagonals<true, true, false>(d, emax);
+    if (d.bound) return diagonals<true, false, false>(d, emax);
+    if (d.embed) return diagonals<false, true, false>(d, emax);
+    diagonals<false, false, false>(d, emax);
+}
+
+#undef QUILMAR_INLINE
+
+}  // namespace
+}  // namespace quilmar::thin
