@@ -31,106 +31,122 @@ QUILMAR_INLINE void take_change(Mask real, Vec cnew, Vec old, Vec& e) {
     e = select(erri > e, erri, e);
 }
 
-// Four lines of diagonal c side by side (group g, its component 1 at `at1`): the four
-// components in turn, then the cells' matrix profiles and stored amounts, as the wavefront
-// kernels take a column. AlongZ: the lines are layers (cross-section); otherwise rows
-// (plan view).
-template <bool Bound, bool Embed, bool AlongZ, bool AllReal>
-QUILMAR_INLINE void diagonal_group(const ThinSweepData& d, const LaneSet& ls, int g, std::size_t at1, Vec& e) {
+// NG groups of four lines of one diagonal side by side (group g[n], its component 1 at
+// at1[n]; their chains of divisions are independent and overlap): the four components in
+// turn, then the cells' matrix profiles and stored amounts, as the wavefront kernels take a
+// column. AlongZ: the lines are layers (cross-section); otherwise rows (plan view).
+template <int NG, bool Bound, bool Embed, bool AlongZ, bool AllReal>
+QUILMAR_INLINE void diagonal_groups(const ThinSweepData& d, const LaneSet* const* ls, const int* g,
+                                    const std::size_t* at1, Vec& e) {
     double* const cm = d.cnew;
     const double* const om = cm + kColdAt;
     const double* const base1 = cm + kBase1At;
     const double* const base2 = cm + kBase2At;
     double* const ai1 = cm + kAmount1At;
     double* const ai2 = cm + kAmount2At;
-    const GroupFaces& f = d.faces[g];
-    const MatrixVecs* const K = d.vecs + static_cast<std::size_t>(ls.pattern) * (kComponents + 1);
-    const LaneValues* const den =
-        d.denominators + static_cast<std::size_t>(ls.pattern * d.groups + g) * kComponents;
     const std::size_t comp = d.row, col = W * d.row;
-    const Mask real = load(ls.real);
     const Vec flow = splat(d.flow), gx = splat(d.gx), gy = splat(d.gy), gz = splat(d.gz);
-    const bool bound_any = Bound && (f.bot_any || f.top_any);
-    Vec cn[kComponents + 1], co[kComponents + 1], bb1[kComponents + 1], bb2[kComponents + 1];
-    Vec parent = zeros();
-#pragma GCC unroll 4
-    for (int m = 1; m <= kComponents; ++m) {
-        const MatrixVecs& k = K[m];
-        const std::size_t at = at1 + static_cast<std::size_t>(m - 1) * comp;
-        const Vec old = load(cm + at), cold = load(om + at);
-        const Vec cw = load(cm + at - col), ce = load(cm + at + col);
-        const Vec below = load(cm + at - col - 1), above = load(cm + at + col + 1);
-        Vec z, y;
-        if constexpr (AlongZ) {
-            const Vec both_z = balance::both_neighbours(gz, below, above);
-            if (f.kbottom_any && f.ktop_any)
-                z = select(load(f.kbottom), gz * above, select(load(f.ktop), gz * below, both_z));
-            else if (f.kbottom_any)
-                z = select(load(f.kbottom), gz * above, both_z);
-            else if (f.ktop_any)
-                z = select(load(f.ktop), gz * below, both_z);
-            else
-                z = both_z;
-            y = gy * zeros();  // the lateral neighbour of the only row is the zero row
-        } else {
-            z = gz * zeros();  // the neighbour above the only layer is outside the grid: zero
-            const Vec both_y = balance::both_neighbours(gy, below, above);
-            y = f.jfirst_any ? select(load(f.jfirst), gy * above, both_y) : both_y;
-        }
-        Vec anum1 = balance::transport_numerator(load(k.storage), cold, flow, cw, ce, z, y, gx);
-        if (m >= 2) anum1 = balance::with_production(anum1, load(k.production), parent);
-        Vec vbb1 = zeros(), vbb2 = zeros();
-        if (m == 1) {
-            if (bound_any) vbb1 = load(base1 + at);
-            if (Embed) vbb2 = load(base2 + at);
-        } else {
-            // from the parent's stored amount of the last sweep and its new concentration
-            if (bound_any) {
-                const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai1 + at - comp), load(k.retard));
-                const Vec t2 = mdmath::bb_parent_cell(load(k.pa1), parent, load(k.den2));
-                vbb1 = mdmath::bb_daughter(load(base1 + at), t1, t2, load(k.aabot1));
-            }
-            if (Embed) {
-                const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai2 + at - comp), load(k.retard));
-                const Vec t2 = mdmath::bb_parent_cell(load(k.pa2), parent, load(k.den2));
-                vbb2 = mdmath::bb_daughter(load(base2 + at), t1, t2, load(k.aabot2));
-            }
-        }
-        Vec rterm = zeros();
-        if (Embed) rterm = mdmath::exchange_rhs(rterm, load(k.k2), vbb2);
-        if (bound_any && f.bot_any) rterm = select(load(f.bot), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
-        if (bound_any && f.top_any) rterm = select(load(f.top), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
-        const Vec cnew = (anum1 + rterm) / load(den[m - 1]);
-        store_cells<AllReal>(real, cm + at, cnew);
-        take_change<AllReal>(real, cnew, old, e);
-        cn[m] = cnew;
-        co[m] = cold;
-        bb1[m] = vbb1;
-        bb2[m] = vbb2;
-        parent = cnew;
+    const GroupFaces* f[NG];
+    const MatrixVecs* K[NG];
+    const LaneValues* den[NG];
+    bool bound_any[NG];
+    for (int n = 0; n < NG; ++n) {
+        f[n] = d.faces + g[n];
+        K[n] = d.vecs + static_cast<std::size_t>(ls[n]->pattern) * (kComponents + 1);
+        den[n] = d.denominators + static_cast<std::size_t>(ls[n]->pattern * d.groups + g[n]) * kComponents;
+        bound_any[n] = Bound && (f[n]->bot_any || f[n]->top_any);
     }
-    if (!Embed && !bound_any) return;
+    Vec cn[NG][kComponents + 1], co[NG][kComponents + 1], bb1[NG][kComponents + 1], bb2[NG][kComponents + 1];
+    Vec parent[NG];
+#pragma GCC unroll 4
+    for (int m = 1; m <= kComponents; ++m)
+#pragma GCC unroll 2
+        for (int n = 0; n < NG; ++n) {
+            const MatrixVecs& k = K[n][m];
+            const GroupFaces& fn = *f[n];
+            const std::size_t at = at1[n] + static_cast<std::size_t>(m - 1) * comp;
+            const Vec old = load(cm + at), cold = load(om + at);
+            const Vec cw = load(cm + at - col), ce = load(cm + at + col);
+            const Vec below = load(cm + at - col - 1), above = load(cm + at + col + 1);
+            Vec z, y;
+            if constexpr (AlongZ) {
+                const Vec both_z = balance::both_neighbours(gz, below, above);
+                if (fn.kbottom_any && fn.ktop_any)
+                    z = select(load(fn.kbottom), gz * above, select(load(fn.ktop), gz * below, both_z));
+                else if (fn.kbottom_any)
+                    z = select(load(fn.kbottom), gz * above, both_z);
+                else if (fn.ktop_any)
+                    z = select(load(fn.ktop), gz * below, both_z);
+                else
+                    z = both_z;
+                y = gy * zeros();  // the lateral neighbour of the only row is the zero row
+            } else {
+                z = gz * zeros();  // the neighbour above the only layer is outside the grid: zero
+                const Vec both_y = balance::both_neighbours(gy, below, above);
+                y = fn.jfirst_any ? select(load(fn.jfirst), gy * above, both_y) : both_y;
+            }
+            Vec anum1 = balance::transport_numerator(load(k.storage), cold, flow, cw, ce, z, y, gx);
+            if (m >= 2) anum1 = balance::with_production(anum1, load(k.production), parent[n]);
+            Vec vbb1 = zeros(), vbb2 = zeros();
+            if (m == 1) {
+                if (bound_any[n]) vbb1 = load(base1 + at);
+                if (Embed) vbb2 = load(base2 + at);
+            } else {
+                // from the parent's stored amount of the last sweep and its new concentration
+                if (bound_any[n]) {
+                    const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai1 + at - comp), load(k.retard));
+                    const Vec t2 = mdmath::bb_parent_cell(load(k.pa1), parent[n], load(k.den2));
+                    vbb1 = mdmath::bb_daughter(load(base1 + at), t1, t2, load(k.aabot1));
+                }
+                if (Embed) {
+                    const Vec t1 = mdmath::bb_parent_storage(load(k.pre), load(ai2 + at - comp), load(k.retard));
+                    const Vec t2 = mdmath::bb_parent_cell(load(k.pa2), parent[n], load(k.den2));
+                    vbb2 = mdmath::bb_daughter(load(base2 + at), t1, t2, load(k.aabot2));
+                }
+            }
+            Vec rterm = zeros();
+            if (Embed) rterm = mdmath::exchange_rhs(rterm, load(k.k2), vbb2);
+            if (bound_any[n] && fn.bot_any)
+                rterm = select(load(fn.bot), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
+            if (bound_any[n] && fn.top_any)
+                rterm = select(load(fn.top), mdmath::exchange_rhs(rterm, load(k.k1), vbb1), rterm);
+            const Vec cnew = (anum1 + rterm) / load(den[n][m - 1]);
+            const Mask real = load(ls[n]->real);
+            store_cells<AllReal>(real, cm + at, cnew);
+            take_change<AllReal>(real, cnew, old, e);
+            cn[n][m] = cnew;
+            co[n][m] = cold;
+            bb1[n][m] = vbb1;
+            bb2[n][m] = vbb2;
+            parent[n] = cnew;
+        }
+    if (!Embed && !Bound) return;
     // The stored amounts; the last component keeps its bb for the amount formed after the
     // step's last sweep.
-    Vec par = zeros();
+#pragma GCC unroll 2
+    for (int n = 0; n < NG; ++n) {
+        if (!Embed && !bound_any[n]) continue;
+        const Mask real = load(ls[n]->real);
+        Vec par = zeros();
 #pragma GCC unroll 4
-    for (int m = 1; m < kComponents; ++m) {
-        const MatrixVecs& k = K[m];
-        const std::size_t at = at1 + static_cast<std::size_t>(m - 1) * comp;
-        const QShared sh = q_shared(k, m, cn[m], co[m], par);
-        if (Embed)
-            store_cells<AllReal>(real, ai2 + at,
-                                 stored_amount(k, m, sh, cn[m], load(k.aa2), bb2[m], load(k.delt2), load(k.gam2),
-                                               load(k.beta2)));
-        if (bound_any)
-            store_cells<AllReal>(real, ai1 + at,
-                                 stored_amount(k, m, sh, cn[m], load(k.aa1), bb1[m], load(k.delt1), load(k.gam1),
-                                               load(k.beta1)));
-        par = cn[m];
+        for (int m = 1; m < kComponents; ++m) {
+            const MatrixVecs& k = K[n][m];
+            const std::size_t at = at1[n] + static_cast<std::size_t>(m - 1) * comp;
+            const QShared sh = q_shared(k, m, cn[n][m], co[n][m], par);
+            if (Embed)
+                store_cells<AllReal>(real, ai2 + at,
+                                     stored_amount(k, m, sh, cn[n][m], load(k.aa2), bb2[n][m], load(k.delt2),
+                                                   load(k.gam2), load(k.beta2)));
+            if (bound_any[n])
+                store_cells<AllReal>(real, ai1 + at,
+                                     stored_amount(k, m, sh, cn[n][m], load(k.aa1), bb1[n][m], load(k.delt1),
+                                                   load(k.gam1), load(k.beta1)));
+            par = cn[n][m];
+        }
+        const std::size_t at = at1[n] + static_cast<std::size_t>(kComponents - 1) * comp;
+        if (Embed) store_cells<AllReal>(real, ai2 + at, bb2[n][kComponents]);
+        if (bound_any[n]) store_cells<AllReal>(real, ai1 + at, bb1[n][kComponents]);
     }
-    const std::size_t at = at1 + static_cast<std::size_t>(kComponents - 1) * comp;
-    if (Embed) store_cells<AllReal>(real, ai2 + at, bb2[kComponents]);
-    if (bound_any) store_cells<AllReal>(real, ai1 + at, bb1[kComponents]);
 }
 
 template <bool Bound, bool Embed, bool AlongZ>
@@ -140,14 +156,26 @@ QUILMAR_INLINE void diagonals(const ThinSweepData& d, LaneValues& emax) {
     for (int c = 2; c <= d.nx + d.lines; ++c) {
         const int g0 = ((c - d.nx > 1 ? c - d.nx : 1) - 1) / W;
         const int g1 = ((c - 1 < d.lines ? c - 1 : d.lines) - 1) / W;
-        for (int g = g0; g <= g1; ++g) {
-            const LaneSet& ls = d.sets[static_cast<std::size_t>(c) * static_cast<std::size_t>(d.groups) +
-                                       static_cast<std::size_t>(g)];
-            const std::size_t at1 = static_cast<std::size_t>(c) * col + static_cast<std::size_t>(W * g + 1);
-            if (ls.all_real)
-                diagonal_group<Bound, Embed, AlongZ, true>(d, ls, g, at1, e);
+        const LaneSet* const sets = d.sets + static_cast<std::size_t>(c) * static_cast<std::size_t>(d.groups);
+        auto at1 = [&](int g) { return static_cast<std::size_t>(c) * col + static_cast<std::size_t>(W * g + 1); };
+        // Two groups at a time, each pair with its cells all in the grid or not.
+        int g = g0;
+        for (; g + 1 <= g1; g += 2) {
+            const LaneSet* ls[2] = {sets + g, sets + g + 1};
+            const int gs[2] = {g, g + 1};
+            const std::size_t at[2] = {at1(g), at1(g + 1)};
+            if (ls[0]->all_real && ls[1]->all_real)
+                diagonal_groups<2, Bound, Embed, AlongZ, true>(d, ls, gs, at, e);
             else
-                diagonal_group<Bound, Embed, AlongZ, false>(d, ls, g, at1, e);
+                diagonal_groups<2, Bound, Embed, AlongZ, false>(d, ls, gs, at, e);
+        }
+        if (g <= g1) {
+            const LaneSet* ls[1] = {sets + g};
+            const std::size_t at[1] = {at1(g)};
+            if (ls[0]->all_real)
+                diagonal_groups<1, Bound, Embed, AlongZ, true>(d, ls, &g, at, e);
+            else
+                diagonal_groups<1, Bound, Embed, AlongZ, false>(d, ls, &g, at, e);
         }
     }
     const Vec prev = load(emax);
