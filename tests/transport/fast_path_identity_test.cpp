@@ -91,6 +91,14 @@ TEST(FastPathIdentity, GridShapesAndBoundaries) {
         // Three members' ranges of columns (1-23, 24-46, 47-70), the reaction zones changing within them.
         {"long", [](Deck& d) { d.nx = 70; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; }},
         {"long with matrix", [](Deck& d) { d.nx = 70; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; d.mdflags = 7; d.volfracs = 0.8; }},
+        // Thin grids long enough for whole diagonals and steps, the zones changing within a
+        // diagonal's lanes (zone 2 only two columns wide in the tube).
+        {"long cross-section with matrix",
+         [](Deck& d) { d.nx = 70; d.ny = 1; d.nz = 7; d.lysource = 1; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; d.mdflags = 7; d.volfracs = 0.8; }},
+        {"long plan view with matrix",
+         [](Deck& d) { d.nx = 70; d.ny = 9; d.nz = 1; d.lzsourcemin = d.lzsourcemax = 1; d.x1 = 51.0; d.x2 = 93.0; d.nt = 4; d.mdflags = 4; }},
+        {"long stream tube with matrix",
+         [](Deck& d) { d.nx = 70; d.ny = 1; d.nz = 1; d.lysource = 1; d.lzsourcemin = d.lzsourcemax = 1; d.x1 = 51.0; d.x2 = 55.0; d.nt = 4; d.mdflags = 6; d.volfracs = 0.8; }},
     };
     for (const Variant& v : variants) {
         Deck d = chain_scenario();
