@@ -24,9 +24,20 @@ struct ThinSweepData {
     bool bot = false, top = false;       // tube: its line's bounding faces
 };
 
-// One sweep over the grid; emax (four lanes) takes the largest changes. Call the AVX2 entry
-// only where the processor has AVX2.
-void sweep_thin_portable(const ThinSweepData& d, LaneValues& emax);
-void sweep_thin_avx2(const ThinSweepData& d, LaneValues& emax);
+// The groups of lines one member of a team sweeps on every diagonal (all of them without a
+// team). Member n sweeps diagonal c once member n-1 has finished it: its first line needs
+// the new values of the line below, on the diagonal before, and the old ones of the line
+// above it may be read by member n-1 only until then. `after`: diagonals finished by the
+// member before (null for the first), `done`: this member's.
+struct GroupRange {
+    int first = 0, last = 0;
+    const int* after = nullptr;
+    int* done = nullptr;
+};
+
+// One sweep over the grid (a stream tube's always whole, a diagonal's groups r); emax (four
+// lanes) takes the largest changes. Call the AVX2 entry only where the processor has AVX2.
+void sweep_thin_portable(const ThinSweepData& d, LaneValues& emax, const GroupRange& r);
+void sweep_thin_avx2(const ThinSweepData& d, LaneValues& emax, const GroupRange& r);
 
 }  // namespace quilmar::thin

@@ -3,6 +3,6 @@
 
 namespace quilmar::thin {
 
-void sweep_thin_portable(const ThinSweepData& d, LaneValues& emax) { sweep_thin(d, emax); }
+void sweep_thin_portable(const ThinSweepData& d, LaneValues& emax, const GroupRange& r) { sweep_thin(d, emax, r); }
 
 }  // namespace quilmar::thin

@@ -3,6 +3,8 @@
 // operation, with the lanes filled by the cells of a diagonal (cross-section, plan view) or
 // by the four components of a stream tube. Included by the kernel translation units only;
 // every function here is local to the unit that includes it.
+#include <sched.h>
+
 #include "transport/thin/thin_kernel_entry.hpp"
 #include "transport/wavefront/kernels.hpp"
 
@@ -149,13 +151,22 @@ QUILMAR_INLINE void diagonal_groups(const ThinSweepData& d, const LaneSet* const
     }
 }
 
+// Waits until the member before has finished diagonal c: spins briefly, then yields.
+QUILMAR_INLINE void wait_for_diagonal(const int* after, int c) {
+    for (int spin = 0; __atomic_load_n(after, __ATOMIC_ACQUIRE) < c; ++spin)
+        if (spin > 64) sched_yield();
+}
+
 template <bool Bound, bool Embed, bool AlongZ>
-QUILMAR_INLINE void diagonals(const ThinSweepData& d, LaneValues& emax) {
+QUILMAR_INLINE void diagonals(const ThinSweepData& d, LaneValues& emax, const GroupRange& r) {
     Vec e = zeros();
     const std::size_t col = W * d.row;
     for (int c = 2; c <= d.nx + d.lines; ++c) {
-        const int g0 = ((c - d.nx > 1 ? c - d.nx : 1) - 1) / W;
-        const int g1 = ((c - 1 < d.lines ? c - 1 : d.lines) - 1) / W;
+        if (r.after) wait_for_diagonal(r.after, c);
+        // The groups of diagonal c with a cell of the grid, of this member's.
+        int g0 = ((c - d.nx > 1 ? c - d.nx : 1) - 1) / W, g1 = ((c - 1 < d.lines ? c - 1 : d.lines) - 1) / W;
+        g0 = g0 > r.first ? g0 : r.first;
+        g1 = g1 < r.last ? g1 : r.last;
         const LaneSet* const sets = d.sets + static_cast<std::size_t>(c) * static_cast<std::size_t>(d.groups);
         auto at1 = [&](int g) { return static_cast<std::size_t>(c) * col + static_cast<std::size_t>(W * g + 1); };
         // Two groups at a time, each pair with its cells all in the grid or not.
@@ -177,6 +188,7 @@ QUILMAR_INLINE void diagonals(const ThinSweepData& d, LaneValues& emax) {
             else
                 diagonal_groups<1, Bound, Embed, AlongZ, false>(d, ls, &g, at, e);
         }
+        if (r.done) __atomic_store_n(r.done, c, __ATOMIC_RELEASE);
     }
     const Vec prev = load(emax);
     store(emax, select(e > prev, e, prev));
@@ -270,7 +282,7 @@ QUILMAR_INLINE void tube(const ThinSweepData& d, LaneValues& emax) {
 }
 
 // The kernel for the kinds of matrix the run works on.
-QUILMAR_INLINE void sweep_thin(const ThinSweepData& d, LaneValues& emax) {
+QUILMAR_INLINE void sweep_thin(const ThinSweepData& d, LaneValues& emax, const GroupRange& r) {
     if (d.tube) {
         if (d.bound && d.embed) return tube<true, true>(d, emax);
         if (d.bound) return tube<true, false>(d, emax);
@@ -278,15 +290,15 @@ QUILMAR_INLINE void sweep_thin(const ThinSweepData& d, LaneValues& emax) {
         return tube<false, false>(d, emax);
     }
     if (d.along_z) {
-        if (d.bound && d.embed) return diagonals<true, true, true>(d, emax);
-        if (d.bound) return diagonals<true, false, true>(d, emax);
-        if (d.embed) return diagonals<false, true, true>(d, emax);
-        return diagonals<false, false, true>(d, emax);
+        if (d.bound && d.embed) return diagonals<true, true, true>(d, emax, r);
+        if (d.bound) return diagonals<true, false, true>(d, emax, r);
+        if (d.embed) return diagonals<false, true, true>(d, emax, r);
+        return diagonals<false, false, true>(d, emax, r);
     }
-    if (d.bound && d.embed) return diagonals<true, true, false>(d, emax);
-    if (d.bound) return diagonals<true, false, false>(d, emax);
-    if (d.embed) return diagonals<false, true, false>(d, emax);
-    diagonals<false, false, false>(d, emax);
+    if (d.bound && d.embed) return diagonals<true, true, false>(d, emax, r);
+    if (d.bound) return diagonals<true, false, false>(d, emax, r);
+    if (d.embed) return diagonals<false, true, false>(d, emax, r);
+    diagonals<false, false, false>(d, emax, r);
 }
 
 #undef QUILMAR_INLINE

@@ -70,6 +70,12 @@ ThinSolver::ThinSolver(Model& s, const SolverOptions& options, bool release_unus
     data_.embed = ai2_ != nullptr;
     data_.bot = layout_.line(1).bot;
     data_.top = layout_.line(1).top;
+    const int members = data_.tube ? 1 : std::min(thread_count_for(s.gv.nelmax, options), data_.groups);
+    if (members > 1) {
+        team_ = std::make_unique<ThreadTeam>(members);
+        progress_.assign(static_cast<std::size_t>(members), Progress{});
+        member_emax_.assign(static_cast<std::size_t>(members), wavefront::LaneValues{});
+    }
 }
 
 void ThinSolver::begin_step(Model& s) {
@@ -88,69 +94,97 @@ void ThinSolver::begin_step(Model& s) {
     // step.
     const MatrixdModule& md = s.md;
     const double dt = s.deck.dt;
-    layout_.cells([&](int i, int q) {
-        const int z = zones_.zone(i), n = element(i, q);
-        for (int m = 1; m <= kComponents; ++m) {
-            const wavefront::CompZone& cz = zones_.comp(z, m);
-            const std::size_t at = layout_.at(i, m, q);
-            const double coldt = o_[at];
-            if (bound(q)) {
-                const double aiold = elements_covered_ ? md.aiold1.data()[md.aiold1.position(n, m)] : md.aiold1(n, m);
-                double base = mdmath::bb_base(aiold, coldt, cz.f1.a, cz.alpha, dt);
-                if (m == 1) base = base / cz.f1.aabot;
-                base1_[at] = base;
-            }
-            if (embed(q)) {
-                const double aiold = elements_covered_ ? md.aiold2.data()[md.aiold2.position(n, m)] : md.aiold2(n, m);
-                double base = mdmath::bb_base(aiold, coldt, cz.f2.a, cz.alpha, dt);
-                if (m == 1) base = base / cz.f2.aabot;
-                base2_[at] = base;
+    for (int q = 1; q <= layout_.lines(); ++q) {
+        const bool with1 = bound(q), with2 = embed(q);
+        if (!with1 && !with2) continue;
+        for (int i = 1; i <= layout_.nx(); ++i) {
+            const int z = zones_.zone(i), n = element(i, q);
+            for (int m = 1; m <= kComponents; ++m) {
+                const wavefront::CompZone& cz = zones_.comp(z, m);
+                const std::size_t at = layout_.at(i, m, q);
+                const double coldt = o_[at];
+                if (with1) {
+                    double base = mdmath::bb_base(element_value(md.aiold1, n, m), coldt, cz.f1.a, cz.alpha, dt);
+                    if (m == 1) base = base / cz.f1.aabot;
+                    base1_[at] = base;
+                }
+                if (with2) {
+                    double base = mdmath::bb_base(element_value(md.aiold2, n, m), coldt, cz.f2.a, cz.alpha, dt);
+                    if (m == 1) base = base / cz.f2.aabot;
+                    base2_[at] = base;
+                }
             }
         }
-    });
+    }
 }
 
 void ThinSolver::sweep(Model& s) {
-    wavefront::LaneValues emax{};
-    if (avx2_)
-        sweep_thin_avx2(data_, emax);
-    else
-        sweep_thin_portable(data_, emax);
+    auto sweep_groups = [this](wavefront::LaneValues& emax, const GroupRange& r) {
+        if (avx2_)
+            sweep_thin_avx2(data_, emax, r);
+        else
+            sweep_thin_portable(data_, emax, r);
+    };
     // The largest lane, compared as the scalar sweep compares.
-    for (int l = 0; l < W; ++l)
-        if (emax.v[l] > s.errmax) s.errmax = emax.v[l];
+    auto raise = [&s](const wavefront::LaneValues& emax) {
+        for (int l = 0; l < W; ++l)
+            if (emax.v[l] > s.errmax) s.errmax = emax.v[l];
+    };
+    if (!team_) {
+        wavefront::LaneValues emax{};
+        sweep_groups(emax, GroupRange{0, data_.groups - 1});
+        return raise(emax);
+    }
+    const int members = team_->size();
+    for (Progress& p : progress_) p.done = 0;
+    team_->run([&](int member) {
+        GroupRange r;
+        r.first = data_.groups * member / members;
+        r.last = data_.groups * (member + 1) / members - 1;
+        r.after = member > 0 ? &progress_[static_cast<std::size_t>(member) - 1].done : nullptr;
+        r.done = &progress_[static_cast<std::size_t>(member)].done;
+        wavefront::LaneValues emax{};
+        sweep_groups(emax, r);
+        member_emax_[static_cast<std::size_t>(member)] = emax;
+    });
+    for (const wavefront::LaneValues& emax : member_emax_) raise(emax);
 }
 
 void ThinSolver::end_iterations(Model& s) {
     if (!zones_.matrix()) return;
     MatrixdModule& md = s.md;
     constexpr int M = kComponents;
-    layout_.cells([&](int i, int q) {
-        // The last component's stored amounts, from its bb of the last sweep kept in their
-        // places: the same formulas as the kernels', on one lane.
-        const wavefront::MatrixVecs& k = zones_.vecs()[zones_.zone(i)][M];
-        const std::size_t at = layout_.at(i, M, q);
-        const double cv = c_[at];
-        const double d = k.d.v[0];
-        const double qtop1 = mdmath::qtop1(cv, o_[at], d, k.alpha_dt.v[0]);
-        const double common = mdmath::q_decay(k.lambdar.v[0], cv, d, k.alpha.v[0]);
-        const double source = mdmath::parent_source(k.ylp.v[0], c_[layout_.at(i, M - 1, q)], d, k.retard_alpha.v[0]);
-        if (embed(q))
-            ai2_[at] = mdmath::profile(k.aa2.v[0], ai2_[at], k.delt2.v[0], k.gam2.v[0], k.beta2.v[0], cv, qtop1,
-                                       common, true, source, k.two_d.v[0], k.d_2d.v[0])
-                           .stored;
-        if (bound(q))
-            ai1_[at] = mdmath::profile(k.aa1.v[0], ai1_[at], k.delt1.v[0], k.gam1.v[0], k.beta1.v[0], cv, qtop1,
-                                       common, true, source, k.two_d.v[0], k.d_2d.v[0])
-                           .stored;
-        // The module's stored amounts take the step's values.
-        const int n = element(i, q);
-        for (int m = 1; m <= M; ++m) {
-            const std::size_t a = layout_.at(i, m, q);
-            if (embed(q)) (elements_covered_ ? md.ainew2.data()[md.ainew2.position(n, m)] : md.ainew2(n, m)) = ai2_[a];
-            if (bound(q)) (elements_covered_ ? md.ainew1.data()[md.ainew1.position(n, m)] : md.ainew1(n, m)) = ai1_[a];
+    for (int q = 1; q <= layout_.lines(); ++q) {
+        const bool with1 = bound(q), with2 = embed(q);
+        if (!with1 && !with2) continue;
+        for (int i = 1; i <= layout_.nx(); ++i) {
+            // The last component's stored amounts, from its bb of the last sweep kept in
+            // their places: the same formulas as the kernels', on one lane.
+            const wavefront::MatrixVecs& k = zones_.vecs()[zones_.zone(i)][M];
+            const std::size_t at = layout_.at(i, M, q);
+            const double cv = c_[at];
+            const double d = k.d.v[0];
+            const double qtop1 = mdmath::qtop1(cv, o_[at], d, k.alpha_dt.v[0]);
+            const double common = mdmath::q_decay(k.lambdar.v[0], cv, d, k.alpha.v[0]);
+            const double source =
+                mdmath::parent_source(k.ylp.v[0], c_[layout_.at(i, M - 1, q)], d, k.retard_alpha.v[0]);
+            if (with2)
+                ai2_[at] = mdmath::profile(k.aa2.v[0], ai2_[at], k.delt2.v[0], k.gam2.v[0], k.beta2.v[0], cv, qtop1,
+                                           common, true, source, k.two_d.v[0], k.d_2d.v[0])
+                               .stored;
+            if (with1)
+                ai1_[at] = mdmath::profile(k.aa1.v[0], ai1_[at], k.delt1.v[0], k.gam1.v[0], k.beta1.v[0], cv, qtop1,
+                                           common, true, source, k.two_d.v[0], k.d_2d.v[0])
+                               .stored;
+            // The module's stored amounts take the step's values.
+            const int n = element(i, q);
+            for (int m = 1; m <= M; ++m) {
+                const std::size_t a = layout_.at(i, m, q);
+                if (with2) element_value(md.ainew2, n, m) = ai2_[a];
+                if (with1) element_value(md.ainew1, n, m) = ai1_[a];
+            }
         }
-    });
+    }
 }
 
 void ThinSolver::cell_values(const Model& s, int i0, int i1, double* to) const {
