@@ -107,6 +107,23 @@ TEST(FastPathIdentity, GridShapesAndBoundaries) {
     }
 }
 
+// A plan view large enough to share its lines among two members of a team, a diagonal
+// apart (a thin grid takes a team only from 80000 cells on).
+TEST(FastPathIdentity, LargeThinGridOnATeam) {
+    Deck d = chain_scenario();
+    d.nx = 1999;
+    d.ny = 41;
+    d.nz = 1;
+    d.lzsourcemin = d.lzsourcemax = 1;
+    d.x1 = 51.0;
+    d.x2 = 93.0;
+    d.nt = 2;
+    d.npt = 2;
+    d.mdflags = 7;
+    d.volfracs = 0.8;
+    expect_identical_runs(d, "large plan view");
+}
+
 TEST(FastPathIdentity, BundledExampleDeck) {
     const std::string deck = read_file(std::string(QUILMAR_SOURCE_DIR) + "/examples/solvent_chain.deck");
     TempDir fast_dir, ref_dir;
