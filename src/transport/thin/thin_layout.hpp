@@ -78,6 +78,11 @@ public:
                static_cast<std::size_t>(q);
     }
 
+    // From one component of a cell to the next in a field.
+    std::size_t component_stride() const {
+        return shape_ == Shape::kTube ? static_cast<std::size_t>(W * kLag + 1) : row_;
+    }
+
     // Diagonals (cross-section, plan view): slots per row and component, groups of four lines.
     std::size_t row() const { return row_; }
     int groups() const { return groups_; }

@@ -100,14 +100,16 @@ void ThinSolver::begin_step(Model& s) {
     // step.
     const MatrixdModule& md = s.md;
     const double dt = s.deck.dt;
+    const std::size_t step = layout_.component_stride();
     for (int q = 1; q <= layout_.lines(); ++q) {
         const bool with1 = bound(q), with2 = embed(q);
         if (!with1 && !with2) continue;
         for (int i = 1; i <= layout_.nx(); ++i) {
             const int z = zones_.zone(i), n = element(i, q);
+            const std::size_t at1 = layout_.at(i, 1, q);
             for (int m = 1; m <= kComponents; ++m) {
                 const wavefront::CompZone& cz = zones_.comp(z, m);
-                const std::size_t at = layout_.at(i, m, q);
+                const std::size_t at = at1 + static_cast<std::size_t>(m - 1) * step;
                 const double coldt = o_[at];
                 if (with1) {
                     double base = mdmath::bb_base(element_value(md.aiold1, n, m), coldt, cz.f1.a, cz.alpha, dt);
@@ -160,6 +162,7 @@ void ThinSolver::end_iterations(Model& s) {
     if (!zones_.matrix()) return;
     MatrixdModule& md = s.md;
     constexpr int M = kComponents;
+    const std::size_t step = layout_.component_stride();
     for (int q = 1; q <= layout_.lines(); ++q) {
         const bool with1 = bound(q), with2 = embed(q);
         if (!with1 && !with2) continue;
@@ -172,8 +175,7 @@ void ThinSolver::end_iterations(Model& s) {
             const double d = k.d.v[0];
             const double qtop1 = mdmath::qtop1(cv, o_[at], d, k.alpha_dt.v[0]);
             const double common = mdmath::q_decay(k.lambdar.v[0], cv, d, k.alpha.v[0]);
-            const double source =
-                mdmath::parent_source(k.ylp.v[0], c_[layout_.at(i, M - 1, q)], d, k.retard_alpha.v[0]);
+            const double source = mdmath::parent_source(k.ylp.v[0], c_[at - step], d, k.retard_alpha.v[0]);
             if (with2)
                 ai2_[at] = mdmath::profile(k.aa2.v[0], ai2_[at], k.delt2.v[0], k.gam2.v[0], k.beta2.v[0], cv, qtop1,
                                            common, true, source, k.two_d.v[0], k.d_2d.v[0])
@@ -185,7 +187,7 @@ void ThinSolver::end_iterations(Model& s) {
             // The module's stored amounts take the step's values.
             const int n = element(i, q);
             for (int m = 1; m <= M; ++m) {
-                const std::size_t a = layout_.at(i, m, q);
+                const std::size_t a = at - static_cast<std::size_t>(M - m) * step;
                 if (with2) element_value(md.ainew2, n, m) = ai2_[a];
                 if (with1) element_value(md.ainew1, n, m) = ai1_[a];
             }
@@ -241,9 +243,10 @@ void ThinSolver::handover_and_results(Model& s, ResultFiles& files) {
         for (int k = std::max(1, wc.kwellbot); k <= std::min(nz, wc.kwelltop); ++k)
             for (int m = 1; m <= kComponents; ++m)
                 s.cnew(m, wc.iwell, wc.jwell, k) = c_[layout_.at(wc.iwell, m, line_of(wc.jwell, k))];
+    const std::size_t step = layout_.component_stride();
     auto cell_values = [&](int i, int j, int k, double* c) {
-        const int q = line_of(j, k);
-        for (int m = 1; m <= kComponents; ++m) c[m] = c_[layout_.at(i, m, q)];
+        const double* at = c_ + layout_.at(i, 1, line_of(j, k));
+        for (int m = 1; m <= kComponents; ++m, at += step) c[m] = *at;
     };
     with_snapshot_lines(s, [&](auto* snapshot) { write_step_results_direct(s, files, cell_values, snapshot); });
 }
