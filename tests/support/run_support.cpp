@@ -31,6 +31,14 @@ void set_up(Model& s, std::ostream& out) {
     set_initial_state(s);
 }
 
+std::unique_ptr<Model> set_up_model(Deck& d) {
+    auto s = std::make_unique<Model>();
+    load_deck(*s, d);
+    std::ostringstream out;
+    set_up(*s, out);
+    return s;
+}
+
 SteppedRun::SteppedRun(Deck& d) : model_(std::make_unique<Model>()) {
     files_.open(dir_.path());
     load_deck(*model_, d);

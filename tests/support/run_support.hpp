@@ -19,6 +19,9 @@ void load_deck(Model& s, Deck& d);
 // transport coefficients, initial state. Setup console lines go to out.
 void set_up(Model& s, std::ostream& out);
 
+// A model read from d and set up, its setup console discarded.
+std::unique_ptr<Model> set_up_model(Deck& d);
+
 // A run held in-process: the model after setup, its result files in a scratch folder and
 // its console. step() makes one time step exactly as the time loop does.
 class SteppedRun {

@@ -15,6 +15,16 @@ using namespace wavefront;
 
 #define QUILMAR_INLINE __attribute__((always_inline)) inline
 
+// The fields at their constant offsets from cnew (see FieldBlock).
+struct Fields {
+    double* cm;
+    const double *om, *base1, *base2;
+    double *ai1, *ai2;
+};
+QUILMAR_INLINE Fields fields_of(double* cnew) {
+    return Fields{cnew, cnew + kColdAt, cnew + kBase1At, cnew + kBase2At, cnew + kAmount1At, cnew + kAmount2At};
+}
+
 // Stores v into the lanes that hold a cell; the others keep what p holds (a ghost, the
 // source plane, or a place no cell uses).
 template <bool AllReal>
@@ -40,12 +50,7 @@ QUILMAR_INLINE void take_change(Mask real, Vec cnew, Vec old, Vec& e) {
 template <int NG, bool Bound, bool Embed, bool AlongZ, bool AllReal>
 QUILMAR_INLINE void diagonal_groups(const ThinSweepData& d, const LaneSet* const* ls, const int* g,
                                     const std::size_t* at1, Vec& e) {
-    double* const cm = d.cnew;
-    const double* const om = cm + kColdAt;
-    const double* const base1 = cm + kBase1At;
-    const double* const base2 = cm + kBase2At;
-    double* const ai1 = cm + kAmount1At;
-    double* const ai2 = cm + kAmount2At;
+    const auto [cm, om, base1, base2, ai1, ai2] = fields_of(d.cnew);
     const std::size_t comp = d.row, col = W * d.row;
     const Vec flow = splat(d.flow), gx = splat(d.gx), gy = splat(d.gy), gz = splat(d.gz);
     const GroupFaces* f[NG];
@@ -205,12 +210,7 @@ struct TubeCarry {
 // the step's last sweep.
 template <bool Bound, bool Embed, bool AllReal>
 QUILMAR_INLINE void tube_step(const ThinSweepData& d, int t, TubeCarry& back, Mask first, Mask last, Vec& e) {
-    double* const cm = d.cnew;
-    const double* const om = cm + kColdAt;
-    const double* const base1 = cm + kBase1At;
-    const double* const base2 = cm + kBase2At;
-    double* const ai1 = cm + kAmount1At;
-    double* const ai2 = cm + kAmount2At;
+    const auto [cm, om, base1, base2, ai1, ai2] = fields_of(d.cnew);
     const LaneSet& ls = d.sets[t];
     const MatrixVecs& k = d.vecs[ls.pattern];
     const Mask real = load(ls.real);

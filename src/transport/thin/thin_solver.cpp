@@ -1,8 +1,6 @@
 #include "transport/thin/thin_solver.hpp"
 
 #include <algorithm>
-#include <cstdint>
-#include <cstring>
 
 #include "results/result_pass.hpp"
 
@@ -202,18 +200,8 @@ void ThinSolver::cell_values(const Model& s, int i0, int i1, double* to) const {
                 for (int m = 1; m <= kComponents; ++m) *to++ = c_[layout_.at(i, m, line_of(j, k))];
 }
 
-// The whole field at once, as the wavefront solver checks it: a value is not finite where
-// its exponent bits are all ones.
 bool ThinSolver::all_finite(const Model&) const {
-    constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL, kExponentOne = 0x0010000000000000ULL;
-    std::uint64_t carry = 0;
-    const std::size_t n = layout_.field_len();
-    for (std::size_t at = 0; at < n; ++at) {
-        std::uint64_t bits;
-        std::memcpy(&bits, c_ + at, sizeof bits);
-        carry |= (bits & kExponent) + kExponentOne;
-    }
-    return (carry >> 63) == 0;
+    return wavefront::all_finite_values(c_, layout_.field_len());
 }
 
 void ThinSolver::hand_over_grid(Model& s) const {
@@ -230,12 +218,7 @@ void ThinSolver::handover_and_results(Model& s, ResultFiles& files) {
     // Handover in the solver's field: cold takes the converged values, cnew drops what is
     // negligible (negatives included). Ghosts stay zero; the source plane is taken from the
     // model again at the next step.
-    const std::size_t field_len = layout_.field_len();
-    for (std::size_t at = 0; at < field_len; ++at) {
-        const double v = c_[at];
-        o_[at] = v;
-        c_[at] = v < kNegligible ? 0.0 : v;
-    }
+    wavefront::hand_over_values(c_, o_, 0, layout_.field_len());
     // Of the model's grid only the well's cells are read at every step (for the well line).
     const WellCells& wc = s.well;
     const int nx = layout_.nx(), ny = s.deck.ny, nz = s.deck.nz;

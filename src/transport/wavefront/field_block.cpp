@@ -1,9 +1,12 @@
 #include "transport/wavefront/field_block.hpp"
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include <sys/mman.h>
+
+#include "state/capacity.hpp"
 
 namespace quilmar::wavefront {
 
@@ -22,6 +25,25 @@ void FieldBlock::map(std::size_t field_len) {
 
 FieldBlock::~FieldBlock() {
     if (mapping_) munmap(mapping_, mapped_);
+}
+
+bool all_finite_values(const double* field, std::size_t n) {
+    constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL, kExponentOne = 0x0010000000000000ULL;
+    std::uint64_t carry = 0;
+    for (std::size_t at = 0; at < n; ++at) {
+        std::uint64_t bits;
+        std::memcpy(&bits, field + at, sizeof bits);
+        carry |= (bits & kExponent) + kExponentOne;
+    }
+    return (carry >> 63) == 0;
+}
+
+void hand_over_values(double* cnew, double* cold, std::size_t first, std::size_t end) {
+    for (std::size_t at = first; at < end; ++at) {
+        const double v = cnew[at];
+        cold[at] = v;
+        cnew[at] = v < kNegligible ? 0.0 : v;
+    }
 }
 
 }  // namespace quilmar::wavefront

@@ -41,6 +41,15 @@ private:
     double* base_ = nullptr;  // field kCnew
 };
 
+// Whether every value of a field of n doubles is finite: a value is not finite where its
+// exponent bits are all ones, and adding one to the exponent field carries into the top bit
+// exactly then. Integer operations only, so that the loop runs on vectors.
+bool all_finite_values(const double* field, std::size_t n);
+
+// The end-of-step handover of values [first, end) of a field: cold takes the converged
+// values, cnew drops what is negligible (negatives included).
+void hand_over_values(double* cnew, double* cold, std::size_t first, std::size_t end);
+
 // The full diagonal coefficients, per reaction zone and component an array over the slots,
 // the arrays a fixed distance apart (room for the slots of any grid within the array
 // limits, at most 2650, with a shift of a cache line) so that one address per zone reaches

@@ -1,7 +1,6 @@
 #include "transport/wavefront/wavefront_solver.hpp"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 #include "results/snapshot_handoff.hpp"
@@ -208,21 +207,8 @@ void WavefrontSolver::gather_columns(int i0, int i1, double* to) const {
 
 void WavefrontSolver::cell_values(const Model&, int i0, int i1, double* to) const { gather_columns(i0, i1, to); }
 
-// The whole field at once (ghosts and the source plane hold finite values too): a value is
-// not finite where its exponent bits are all ones, and adding one to the exponent field
-// carries into the top bit exactly then. Integer operations only, so that the loop runs
-// on vectors.
-bool WavefrontSolver::all_finite(const Model&) const {
-    constexpr std::uint64_t kExponent = 0x7ff0000000000000ULL, kExponentOne = 0x0010000000000000ULL;
-    std::uint64_t carry = 0;
-    const std::size_t n = layout_.field_len();
-    for (std::size_t at = 0; at < n; ++at) {
-        std::uint64_t bits;
-        std::memcpy(&bits, c_ + at, sizeof bits);
-        carry |= (bits & kExponent) + kExponentOne;
-    }
-    return (carry >> 63) == 0;
-}
+// The whole field at once (ghosts and the source plane hold finite values too).
+bool WavefrontSolver::all_finite(const Model&) const { return all_finite_values(c_, layout_.field_len()); }
 
 void WavefrontSolver::hand_over_grid(Model& s) const {
     // The model's grid takes the solver's state. Lines are taken row by row and, within
@@ -251,14 +237,8 @@ void WavefrontSolver::handover_and_results(Model& s, ResultFiles& files) {
     constexpr std::size_t kChunk = 4096;
     const std::size_t field_len = layout_.field_len();
     pipeline_.share(static_cast<int>((field_len + kChunk - 1) / kChunk), [&](int first, int last) {
-        double* cm = c_;
-        double* om = o_;
-        const std::size_t end = std::min(field_len, (static_cast<std::size_t>(last) + 1) * kChunk);
-        for (std::size_t at = static_cast<std::size_t>(first) * kChunk; at < end; ++at) {
-            const double v = cm[at];
-            om[at] = v;
-            cm[at] = v < kNegligible ? 0.0 : v;
-        }
+        hand_over_values(c_, o_, static_cast<std::size_t>(first) * kChunk,
+                         std::min(field_len, (static_cast<std::size_t>(last) + 1) * kChunk));
     });
     // Of the model's grid only the well's cells are read at every step (for the well line);
     // the whole grid takes the solver's state once, when the time loop ends (hand_over_grid).

@@ -33,10 +33,7 @@ TEST(ThinLayout, EveryCellOnceInAnOrderThatKeepsTheElementOrdersNeighbours) {
         d.x2 = 9.0;
         d.lysource = 1;
         d.lzsourcemin = d.lzsourcemax = 1;
-        const auto s = std::make_unique<Model>();
-        load_deck(*s, d);
-        std::ostringstream out;
-        set_up(*s, out);
+        const auto s = set_up_model(d);
         const ThinLayout layout(*s);
         const std::string what = std::to_string(ny) + " x " + std::to_string(nz);
         const int nx = d.nx, lines = layout.lines();

@@ -28,10 +28,7 @@ TEST(WavefrontLayout, EveryLineOneSlotAndEveryReadInsideItsRow) {
         d.nz = nz;
         d.lysource = 1;
         d.lzsourcemin = d.lzsourcemax = 1;
-        const auto s = std::make_unique<Model>();
-        load_deck(*s, d);
-        std::ostringstream out;
-        set_up(*s, out);
+        const auto s = set_up_model(d);
         const Layout layout(*s);
         const std::string what = std::to_string(ny) + " x " + std::to_string(nz);
         // Every cell of a column at its own place in the field, and no two at one.
