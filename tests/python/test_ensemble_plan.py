@@ -43,6 +43,7 @@ def write(tmp_path, text):
     (("[scenarios.a]", "[outputs]\ncontrol_planes = [5000.0]\n[scenarios.a]"), 8,
      "outside the column centres"),
     (("[scenarios.a]", "[outputs]\nlimits = [1, 2]\n[scenarios.a]"), 8, "one per component"),
+    (("[scenarios.a]", "[outputs]\ncontrol_planes = []\n[scenarios.a]"), 8, "at least one x"),
     (("xremove = 0.5", "xremove = [0.5"), None, "not valid TOML"),
 ])
 def test_plan_faults_named_with_their_line(tmp_path, change, line, words):

@@ -191,6 +191,10 @@ def _outputs(lines, deck, table):
     planes = _numbers(lines, ("outputs", "control_planes"),
                       table.get("control_planes", [min(max(deck.xwell, first), last)]),
                       "x of each plane")
+    if not planes:
+        # Every realisation would fail when its discharge is reduced to no plane at all.
+        raise PlanError(f"{lines.where('outputs', 'control_planes')}: control_planes must "
+                        f"hold at least one x (leave it out for a plane at the well)")
     for x in planes:
         if not first <= x <= last:
             raise PlanError(f"{lines.where('outputs', 'control_planes')}: control plane "
