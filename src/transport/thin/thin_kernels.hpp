@@ -168,7 +168,9 @@ QUILMAR_INLINE void diagonals(const ThinSweepData& d, LaneValues& emax, const Gr
     const std::size_t col = W * d.row;
     for (int c = 2; c <= d.nx + d.lines; ++c) {
         if (r.after) wait_for_diagonal(r.after, c);
-        // The groups of diagonal c with a cell of the grid, of this member's.
+        // The groups of diagonal c with a cell of the grid (ThinLayout::first_group and
+        // last_group, written out: this unit calls no function shared with other units), of
+        // this member's.
         int g0 = ((c - d.nx > 1 ? c - d.nx : 1) - 1) / W, g1 = ((c - 1 < d.lines ? c - 1 : d.lines) - 1) / W;
         g0 = g0 > r.first ? g0 : r.first;
         g1 = g1 < r.last ? g1 : r.last;

@@ -19,6 +19,7 @@
 // and the sweep's step t takes cell t - kLag * l in lane l. The parent of lane l is lane
 // l-1 of step t - kLag, which then holds the new value; a lag of two cells leaves the
 // chain from parent to daughter a step's time to complete.
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -93,13 +94,13 @@ public:
     const LaneSet& lanes(int c, int g) const {
         return sets_[static_cast<std::size_t>(c) * static_cast<std::size_t>(groups_) + static_cast<std::size_t>(g)];
     }
-    // Per group: its lanes' faces and matrices.
-    const GroupFaces& faces(int g) const { return faces_[static_cast<std::size_t>(g)]; }
 
     // Stream tube: steps t = 1 .. nx + 3 * kLag, and their lanes.
     int steps() const { return nx_ + (W - 1) * kLag; }
     const LaneSet& step_lanes(int t) const { return sets_[static_cast<std::size_t>(t)]; }
 
+    // For the kernels: the lane sets as lanes() and step_lanes() index them, and per group
+    // its lanes' faces and matrices.
     const LaneSet* sets() const { return sets_.data(); }
     const GroupFaces* all_faces() const { return faces_.data(); }
 
@@ -107,13 +108,6 @@ public:
     // of component l + 1).
     int patterns() const { return static_cast<int>(patterns_.size()); }
     const int* zones(int p) const { return patterns_[static_cast<std::size_t>(p)].z; }
-
-    // Calls f(i, q) for every cell of the grid.
-    template <class F>
-    void cells(F&& f) const {
-        for (int i = 1; i <= nx_; ++i)
-            for (int q = 1; q <= lines_; ++q) f(i, q);
-    }
 
 private:
     struct Pattern {
