@@ -34,6 +34,13 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     names = list(plan.scenarios)
     dirs = [scenario_dir(i, n) for i, n in enumerate(names)]
     todo = store.missing()
+    # The records of this start's realisations, as saved; the others are read back.
+    done = {}
+
+    def keep(record):
+        saved = store.save(record)
+        done[saved["scenario"], saved["realisation"]] = saved
+
     if todo:
         job = Job([plan.scenario_decks[n] for n in names], dirs, list(plan.control_planes),
                   keep_root=store.path("runs") if keep else None)
@@ -45,7 +52,7 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
             try:
                 clock.lap("cluster")
                 execute(cluster.client, job, tasks, f"quilmar-{plan.fingerprint()[:12]}",
-                        store.save, bar)
+                        keep, bar)
                 clock.lap("realisations")
             except BaseException:
                 cluster.close()
@@ -59,7 +66,7 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     else:
         closing = None
     try:
-        records = [[store.load(s, r) for r in range(plan.realisations)]
+        records = [[done.get((s, r)) or store.load(s, r) for r in range(plan.realisations)]
                    for s in range(len(names))]
         lost = [(s, r) for s, row in enumerate(records) for r, rec in enumerate(row)
                 if rec is None]

@@ -78,16 +78,20 @@ class Store:
         return os.path.join(self.out, PARTS, f"s{s}", f"r{r:05d}.npz")
 
     def save(self, record):
+        """Saves a finished realisation's record and returns it as load() would read it back
+        (float arrays, an int status, a str message), so that the caller may keep it."""
         s, r = record["scenario"], record["realisation"]
         path = self._part(s, r)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         arrays = {k: np.asarray(record[k], dtype=float) for k in FIELDS}
+        status, message = np.int64(record["status"]), np.str_(record["message"])
 
         def write(tmp):
             with open(tmp, "wb") as f:
-                np.savez(f, status=np.int64(record["status"]),
-                         message=np.str_(record["message"]), **arrays)
+                np.savez(f, status=status, message=message, **arrays)
         _atomic(path, write)
+        return dict(arrays, status=int(status), message=str(message), scenario=s,
+                    realisation=r)
 
     def load(self, s, r):
         """The saved record of realisation r of scenario s, or None (also for a file that
