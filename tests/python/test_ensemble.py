@@ -84,6 +84,7 @@ def test_failures_single_run_identity_and_resume(tmp_path, client, env):
     plan = make_case(str(tmp_path), n=6, porf_low=-0.15)
     out = str(tmp_path / "out")
     ds = run(plan, out, client=client, draw=False)
+    assert not os.path.exists(os.path.join(out, "runs"))    # run folders removed unless kept
     st = ds["status"].values
     assert (st == 0).any() and (st == 2).any() and set(np.unique(st)) <= {0, 2}
     porf = ds["samples"].sel(parameter="porf").values

@@ -37,7 +37,7 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     # The records of this start's realisations, as saved; the others are read back.
     done = {}
 
-    def keep(record):
+    def save(record):
         saved = store.save(record)
         done[saved["scenario"], saved["realisation"]] = saved
 
@@ -52,7 +52,7 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
             try:
                 clock.lap("cluster")
                 execute(cluster.client, job, tasks, f"quilmar-{plan.fingerprint()[:12]}",
-                        keep, bar)
+                        save, bar)
                 clock.lap("realisations")
             except BaseException:
                 cluster.close()
