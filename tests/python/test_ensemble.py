@@ -231,3 +231,26 @@ def test_two_worker_cluster_equals_local_default(tmp_path, env):
     a = xr.open_dataset(os.path.join(local, "ensemble.nc"))
     b = xr.open_dataset(os.path.join(remote, "ensemble.nc"))
     assert same_values(a, b) and (a["status"].values == 0).all()
+
+
+def test_local_client_closed_before_results_are_written(tmp_path, env, monkeypatch):
+    # xarray writes ensemble.nc under the locks of Dask's default client; the local
+    # cluster's client, closing in the background, must not be that client any more.
+    import quilmar.ensemble.driver as driver
+    made, seen = [], []
+
+    class Recording(driver.Cluster):
+        def __init__(self, *args, **kwargs):
+            super().__init__(*args, **kwargs)
+            made.append(self)
+
+    def finish(*args, **kwargs):
+        seen.append(made[0].client.status)
+        return real_finish(*args, **kwargs)
+
+    real_finish = driver.finish
+    monkeypatch.setattr(driver, "Cluster", Recording)
+    monkeypatch.setattr(driver, "finish", finish)
+    plan = make_case(str(tmp_path), n=2, porf_low=0.2)
+    ds = run(plan, str(tmp_path / "out"), workers=1, draw=False)
+    assert seen == ["closed"] and (ds["status"].values == 0).all()

@@ -71,9 +71,14 @@ class Cluster:
                                          silence_logs=logging.ERROR)
             self.client = Client(self._cluster)
 
-    def close(self):
-        if self._own_client:
+    def close_client(self):
+        """Closes the client made here (a few ms). While it is open it is Dask's default,
+        and xarray would write NetCDF files under its locks."""
+        if self._own_client and self.client.status not in ("closing", "closed"):
             self.client.close()
+
+    def close(self):
+        self.close_client()
         if self._cluster is not None:
             self._cluster.close()
 
