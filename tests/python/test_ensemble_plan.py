@@ -92,3 +92,16 @@ def test_sampling_bounds_strata_and_seed():
         assert (np.diff(x) > 0).all(), dist.describe()   # far tails do not collapse to a bound
     assert Distribution("lognormal", {"median": 20.0, "gsd": 2.0}).ppf(0.5) == pytest.approx(20.0)
     assert Distribution("loguniform", {"low": 1e-3, "high": 1e3}).ppf(0.5) == pytest.approx(1.0)
+
+
+def test_output_folders_that_cannot_take_the_ensemble_are_refused(tmp_path):
+    from quilmar.ensemble.store import OutputFolderError, Store
+    plan = read_plan(write(tmp_path, GOOD))
+    (tmp_path / "a_file").write_text("x")
+    (tmp_path / "theirs").mkdir()
+    (tmp_path / "theirs" / "notes.txt").write_text("x")
+    for name, words in (("a_file", "is a file"), ("theirs", "not empty")):
+        with pytest.raises(OutputFolderError, match=words):
+            Store(str(tmp_path / name), plan)
+    assert (tmp_path / "a_file").read_text() == "x"
+    assert os.listdir(tmp_path / "theirs") == ["notes.txt"]

@@ -43,6 +43,9 @@ class Store:
         self.out = os.path.abspath(out)
         self.nscen = len(plan.scenarios)
         self.nreal = plan.realisations
+        if os.path.exists(self.out) and not os.path.isdir(self.out):
+            raise OutputFolderError(f"{self.out} is a file, not a folder; give a new or empty "
+                                    f"folder")
         manifest = os.path.join(self.out, MANIFEST)
         doc = {"fingerprint": plan.fingerprint(), "plan": plan.path,
                "scenarios": list(plan.scenarios), "realisations": plan.realisations,
