@@ -254,3 +254,19 @@ def test_local_client_closed_before_results_are_written(tmp_path, env, monkeypat
     plan = make_case(str(tmp_path), n=2, porf_low=0.2)
     ds = run(plan, str(tmp_path / "out"), workers=1, draw=False)
     assert seen == ["closed"] and (ds["status"].values == 0).all()
+
+
+def test_realisations_whose_worker_had_no_program_run_again(tmp_path, client, env):
+    def set_binary(path):
+        os.environ["QUILMAR_BINARY"] = path
+
+    plan = make_case(str(tmp_path), n=3, porf_low=0.2)
+    out = str(tmp_path / "out")
+    client.run(set_binary, str(tmp_path / "no_such_program"))
+    try:
+        broken = run(plan, out, client=client, draw=False)
+    finally:
+        client.run(set_binary, env["QUILMAR_BINARY"])
+    assert (broken["status"].values == 5).all()
+    mended = run(plan, out, client=client, draw=False)
+    assert (mended["status"].values == 0).all()

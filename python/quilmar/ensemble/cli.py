@@ -6,6 +6,7 @@ import sys
 
 from ..deck import DeckError
 from .plan import PlanError, read_plan
+from .realisation import STATUS_ERROR
 from .store import OutputFolderError
 
 
@@ -40,7 +41,8 @@ def main(argv, prog):
         plan = read_plan(args.plan)
         ds = run(plan, args.out, scheduler=args.scheduler, workers=args.workers,
                  keep=args.keep, progress=not args.quiet, draw=not args.no_figures)
-    except (PlanError, OutputFolderError, DeckError, ConnectionError, Unfinished) as e:
+    except (PlanError, OutputFolderError, DeckError, ConnectionError, Unfinished,
+            FileNotFoundError) as e:     # FileNotFoundError: no program for a local cluster
         print(f"{prog}: {e}", file=sys.stderr)
         return 2
     except KeyboardInterrupt:
@@ -61,6 +63,12 @@ def main(argv, prog):
               f"message in ensemble.nc)", file=sys.stderr)
     print(f"{prog}: {total - len(bad)} of {total} realisations done, {len(bad)} failed; "
           f"results in {os.path.abspath(args.out)}")
+    unstarted = [b for b in bad if b[2] == STATUS_ERROR]
+    if unstarted:
+        print(f"{prog}: {len(unstarted)} realisation(s) could not start the program on their "
+              f"worker ({unstarted[0][3]}); mend the workers and start again with the same "
+              f"--out: those are run again", file=sys.stderr)
+        return 2
     return 0
 
 

@@ -6,9 +6,10 @@ import time
 
 import numpy as np
 
+from ..runner import find_binary
 from . import figures, results
 from .execute import Cluster, execute, progress_bar
-from .realisation import Job
+from .realisation import STATUS_ERROR, Job
 from .sampling import deck_values, sample
 from .plan import Plan, read_plan
 from .store import Store, scenario_dir
@@ -29,11 +30,15 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     clock = _Clock(timings)
     if not isinstance(plan, Plan):
         plan = read_plan(plan)
+    if client is None and not scheduler:
+        find_binary()   # a local cluster runs this machine's program: none, and nothing starts
     samples = sample(plan.parameters, plan.realisations, plan.sampling, plan.seed)
     store = Store(out, plan)
     names = list(plan.scenarios)
     dirs = [scenario_dir(i, n) for i, n in enumerate(names)]
-    todo = store.missing()
+    # A realisation whose worker could not start the program is run again: it says nothing
+    # of the realisation, and the worker may have been mended since.
+    todo = store.missing(again=(STATUS_ERROR,))
     # The records of this start's realisations, as saved; the others are read back.
     done = {}
 

@@ -112,10 +112,16 @@ class Store:
         record["scenario"], record["realisation"] = s, r
         return record
 
-    def missing(self):
-        """(scenario, realisation) of every realisation without a saved record."""
-        return [(s, r) for s in range(self.nscen) for r in range(self.nreal)
-                if self.load(s, r) is None]
+    def missing(self, again=()):
+        """(scenario, realisation) of every realisation without a saved record, or whose
+        record has one of the statuses `again` (a fault of the worker, not of the run)."""
+        todo = []
+        for s in range(self.nscen):
+            for r in range(self.nreal):
+                record = self.load(s, r)
+                if record is None or record["status"] in again:
+                    todo.append((s, r))
+        return todo
 
     def write_file(self, name, write):
         """Writes DIR/name through `write(path)` to a temporary name, then renames it."""
