@@ -146,6 +146,10 @@ def between_columns(xs, q, x):
     column centres xs around it (at a centre: that column's value): q_x[step, component].
     ValueError when x lies outside the first and the last centre."""
     i, w = columns_around(xs, x)
-    if len(xs) == 1:
-        return q[:, 0, :]
+    # At a centre the column alone: its neighbour may hold NaN (a value the program could
+    # not print), which a weight of zero would still carry into the result.
+    if w == 0.0:
+        return q[:, i, :]
+    if w == 1.0:
+        return q[:, i + 1, :]
     return (1.0 - w) * q[:, i, :] + w * q[:, i + 1, :]

@@ -11,6 +11,7 @@ import pytest
 
 import quilmar
 from quilmar import Deck, Run, RunError
+from quilmar.run_result import between_columns
 from quilmar.runner import find_binary
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -112,6 +113,10 @@ def test_discharge_between_column_centres(small_run):
     for x in (2.4, 117.6):
         with pytest.raises(ValueError, match="outside the column centres"):
             run.discharge_at(x)
+    # at a centre, a neighbour the program could not print (NaN) is not carried along
+    xs = np.array([2.5, 7.5, 12.5])
+    assert between_columns(xs, np.array([[[1.0], [2.0], [np.nan]]]), 7.5)[0, 0] == 2.0
+    assert between_columns(xs[:2], np.array([[[np.nan], [3.0]]]), 7.5)[0, 0] == 3.0
 
 
 def test_budget_table(small_run, tmp_path):
