@@ -25,8 +25,8 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
     per core). keep: keep each run's folder under out/runs/. A folder that already holds
     part of the same ensemble is completed, not started again. timings: a dict that
     receives the wall time of each phase (cluster: reading, sampling and starting
-    the cluster; realisations; gather: reading the records back; results; figures), in s.
-    A local cluster is closed while the records are read and the results written."""
+    the cluster; realisations; gather: reading back the records of an earlier start;
+    results; figures), in s. A local cluster is closed while the results are written."""
     clock = _Clock(timings)
     if not isinstance(plan, Plan):
         plan = read_plan(plan)
