@@ -162,6 +162,9 @@ def main(argv, prog):
     except FileNotFoundError as e:
         print(f"{prog}: {e}", file=sys.stderr)
         return 2
+    except OSError as e:        # the run folder: a file of that name, no permission, no space
+        print(f"{prog}: --out {args.out}: {e.strerror}", file=sys.stderr)
+        return 2
     except RunError as e:
         sys.stderr.write(e.message)
         return e.status if e.status > 0 else 128 - e.status

@@ -65,12 +65,14 @@ def test_command_line_set_equals_a_hand_edited_deck(tmp_path):
     (["--set", "nx=2.5"], 2, 'deck record 37, item 2 (nx): "2.5" is not an integer'),
     (["--set", "nosuch=1"], 2, "deck item nosuch: no such item"),
     (["--set", "xremove"], 2, "--set xremove: expected NAME=VALUE"),
+    (["--out", "base.deck"], 2, "base.deck: File exists"),
 ])
 def test_command_line_failures_exit_with_the_programs_status(tmp_path, args, status, message):
     base = tmp_path / "base.deck"
     small().write(base)
-    proc = subprocess.run([TOOL, "run", str(base), *args, "--out", str(tmp_path / "o"),
-                           "--quiet"], capture_output=True, text=True, timeout=300)
+    proc = subprocess.run([TOOL, "run", str(base), "--out", str(tmp_path / "o"), *args,
+                           "--quiet"], capture_output=True, text=True, timeout=300,
+                          cwd=tmp_path)
     assert proc.returncode == status
     assert message in proc.stderr
 
