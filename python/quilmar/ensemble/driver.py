@@ -65,9 +65,9 @@ def run(plan, out, client=None, *, scheduler=None, workers=None, keep=False, pro
         finally:
             if bar is not None:
                 bar.close()
-        # A local cluster takes most of a second to stop; it stops while the records are
-        # read back and the results written. Its client is closed first: an open one would
-        # be taken for the writing of ensemble.nc, and closed under it.
+        # A local cluster takes most of a second to stop; it stops while the results are
+        # written. Its client is closed first: an open one would be taken for the writing
+        # of ensemble.nc, and closed under it.
         cluster.close_client()
         closing = _Closing(cluster)
     else:
